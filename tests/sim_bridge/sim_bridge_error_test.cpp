@@ -1,0 +1,42 @@
+// Display and diagnostic forms of SimBridgeError, and the shared quoting helper.
+#include <gtest/gtest.h>
+
+#include "sim_bridge/quoted_text.hpp"
+#include "sim_bridge/session_info.hpp"
+#include "sim_bridge/sim_bridge_error.hpp"
+
+using sim_bridge::SimBridgeError;
+
+TEST(SimBridgeError, DisplayPutsTheKindsPrefixBeforeTheMessage) {
+    SimBridgeError e(SimBridgeError::Kind::NotConnected, "LMU not connected");
+    EXPECT_EQ(e.display(), "Not connected: LMU not connected");
+    EXPECT_EQ(SimBridgeError(SimBridgeError::Kind::Internal, "x").display(), "Internal error: x");
+}
+
+TEST(SimBridgeError, OtherDisplaysTheMessageAlone) {
+    EXPECT_EQ(SimBridgeError(SimBridgeError::Kind::Other, "just this").display(), "just this");
+}
+
+TEST(SimBridgeError, DiagnosticNamesTheKindAndQuotesTheMessage) {
+    SimBridgeError e(SimBridgeError::Kind::ParseError, "LMU snapshot cache is \"poisoned\"");
+    EXPECT_EQ(e.diagnostic(), "ParseError(\"LMU snapshot cache is \\\"poisoned\\\"\")");
+}
+
+TEST(QuotedText, EscapesQuotesBackslashesAndControlCharacters) {
+    using namespace std::string_literals;
+    EXPECT_EQ(sim_bridge::quoted_text("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(sim_bridge::quoted_text("l1\nl2\r\t"s + '\0'), "\"l1\\nl2\\r\\t\\0\"");
+    EXPECT_EQ(sim_bridge::quoted_text("\x1b\x7f"), "\"\\u{1b}\\u{7f}\"");
+    EXPECT_EQ(sim_bridge::quoted_text("\xc2\x85"), "\"\\u{85}\"");  // C1 control U+0085
+}
+
+TEST(QuotedText, KeepsNonAsciiTextAsItIs) {
+    EXPECT_EQ(sim_bridge::quoted_text("Straße é"), "\"Straße é\"");
+}
+
+TEST(SessionKindLabel, BothPracticeCodesReadPractice) {
+    using sim_bridge::SessionKind;
+    EXPECT_EQ(sim_bridge::session_kind_label(SessionKind::Practice), "practice");
+    EXPECT_EQ(sim_bridge::session_kind_label(SessionKind::OtherPractice), "practice");
+    EXPECT_EQ(sim_bridge::session_kind_label(static_cast<SessionKind>(42)), "unknown");
+}
