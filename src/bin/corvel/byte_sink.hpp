@@ -1,0 +1,27 @@
+// ByteSink: where the lap file writer's bytes go. The real one is an OutputFile; tests put
+// in sinks that take a few bytes, nothing, or fail, to check the writer's handling.
+#pragma once
+
+#include <cstddef>
+#include <expected>
+#include <span>
+#include <string_view>
+
+#include "corvel/io_error.hpp"
+
+namespace corvel {
+
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    // Writes a prefix of `bytes` (possibly nothing) and returns its length, like write(2).
+    // An interrupted write is reported as an IoError of kind Interrupted.
+    [[nodiscard]] virtual std::expected<std::size_t, IoError> write(std::span<const std::byte> bytes) = 0;
+};
+
+// Writes all of `bytes`, retrying interrupted writes. A write that takes nothing fails
+// with WriteZero and `zero_write_message`.
+[[nodiscard]] std::expected<void, IoError> write_all(ByteSink& sink, std::span<const std::byte> bytes,
+                                                     std::string_view zero_write_message);
+
+}  // namespace corvel

@@ -1,0 +1,54 @@
+// The command line of corvel: CaptureOptions, parse_args and the usage text.
+// Arguments arrive as UTF-8 texts (main converts the Windows command line).
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace corvel {
+
+inline constexpr std::string_view kDefaultPrefix = "lmu-clean-lap";
+inline constexpr std::uint64_t kDefaultPollMs = 16;
+
+struct CaptureOptions {
+    std::filesystem::path output_dir;  // default: <cwd>/temp_debug/lmu-captures
+    std::string prefix{kDefaultPrefix};
+    std::uint64_t poll_ms = kDefaultPollMs;        // never 0
+    std::optional<std::uint64_t> max_wait_secs;  // never 0 when present
+
+    bool operator==(const CaptureOptions&) const = default;
+};
+
+// -h / --help: the caller prints usage_text() to standard output and exits with status 0.
+struct HelpRequested {
+    bool operator==(const HelpRequested&) const = default;
+};
+
+using ParsedCommand = std::variant<CaptureOptions, HelpRequested>;
+
+// Yields the current working directory, or the system's error text ("... (os error N)").
+using CwdProvider = std::function<std::expected<std::filesystem::path, std::string>()>;
+
+[[nodiscard]] std::expected<std::filesystem::path, std::string> current_working_directory();
+
+// `args` are the arguments after the program name. The working directory is resolved
+// before any argument is looked at, so its failure ("Failed to resolve cwd: ...") wins
+// even over --help. Errors are the exact texts shown to the user (without the
+// "Argument error: " the driver puts in front).
+[[nodiscard]] std::expected<ParsedCommand, std::string> parse_args(
+    std::span<const std::string> args, const CwdProvider& cwd = current_working_directory);
+
+// The usage text, byte for byte, ending with an empty line.
+[[nodiscard]] std::string_view usage_text();
+
+// A path from UTF-8 text, independent of the Windows ANSI code page.
+[[nodiscard]] std::filesystem::path path_from_utf8(std::string_view text);
+
+}  // namespace corvel
