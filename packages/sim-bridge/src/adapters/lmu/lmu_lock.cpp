@@ -1,0 +1,76 @@
+// LMU's lock: a spin on the `busy` word, then sleeps on the lock event with `waiters` counted,
+// then the copy of one block under the lock.
+#include "adapters/lmu/lmu_lock.hpp"
+
+#include <atomic>
+#include <cstring>
+
+namespace sim_bridge::lmu {
+namespace {
+
+// The processor's spin-wait hint: lets a sibling hyper-thread run and saves power while spinning.
+inline void cpu_relax() noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    __asm__ __volatile__("yield");
+#endif
+}
+
+bool try_take(std::atomic_ref<std::int32_t> busy) noexcept {
+    std::int32_t expected = 0;
+    return busy.compare_exchange_strong(expected, 1);
+}
+
+}  // namespace
+
+bool acquire_lock(const LmuLock& lock, const LmuLockTimings& timings) noexcept {
+    auto busy = lock.busy();
+    for (std::uint32_t tries = 0; tries < timings.spin_tries; ++tries) {
+        if (try_take(busy)) return true;
+        cpu_relax();
+    }
+
+    auto waiters = lock.waiters();
+    waiters.fetch_add(1);
+    for (;;) {
+        if (try_take(busy)) {
+            waiters.fetch_sub(1);
+            return true;
+        }
+        if (lock.event().wait(timings.wait) != platform::WaitResult::Signalled) break;
+    }
+    waiters.fetch_sub(1);
+
+    // Give up, and clear the lock on the way out. Everyone holds it only for one block copy,
+    // far less than the spin plus a whole wait that has just passed, so a holder this slow is
+    // almost surely a party that died holding it (a killed reader, a crashed plugin). Nobody
+    // else would ever clear it: the simulator would stall on it and every reader would time
+    // out for ever. Clearing it is the same as a release, so a sleeping waiter is woken too.
+    release_lock(lock);
+    return false;
+}
+
+void release_lock(const LmuLock& lock) noexcept {
+    lock.busy().store(0, std::memory_order_release);
+    // Without the fence the read of `waiters` could be done before the store becomes visible:
+    // a waiter that registered and then still saw `busy` at 1 would miss its wake-up and sleep
+    // a whole wait. With it, either this read sees the waiter or the waiter's next try sees 0.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (lock.waiters().load() > 0) {
+        // Nothing to do when it fails: the waiter's own wait ends in time.
+        (void)lock.event().signal();
+    }
+}
+
+std::expected<LmuDataBlock, LockFailure> acquire_and_copy(const LmuSharedMemory& memory,
+                                                          const LmuLockTimings& timings) noexcept {
+    // Allocated before the lock is taken, so that only the copy happens under it.
+    auto bytes = allocate_block_bytes();
+    if (!acquire_lock(memory.lock(), timings)) return std::unexpected(LockFailure::TimedOut);
+    std::memcpy(bytes->data(), memory.data().data(), kBlockSize);
+    release_lock(memory.lock());
+    return LmuDataBlock(std::move(bytes));
+}
+
+}  // namespace sim_bridge::lmu
