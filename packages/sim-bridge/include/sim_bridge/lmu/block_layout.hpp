@@ -20,8 +20,8 @@ inline constexpr std::size_t kTelemetryEventWord = 0x2C;  // u32, compared betwe
 inline constexpr std::size_t kGameVersion = 0x40;         // i32
 inline constexpr std::size_t kTrackName = 0x660;          // char[kTrackNameSize]
 inline constexpr std::size_t kTrackNameSize = 64;
-inline constexpr std::size_t kSessionNumber = 0x6A0;      // i32: 0 test day, 1-4 practice, 5-8 qualify,
-                                                          //      9 warm-up, 10-13 race
+inline constexpr std::size_t kSessionNumber = 0x6A0;       // i32: 0 test day, 1-4 practice, 5-8 qualify,
+                                                           //      9 warm-up, 10-13 race
 inline constexpr std::size_t kCurrentSessionTime = 0x6A4;  // f64, s
 inline constexpr std::size_t kSessionEndTime = 0x6AC;      // f64, s
 inline constexpr std::size_t kMaxLaps = 0x6B4;             // i32
@@ -47,28 +47,28 @@ inline constexpr std::size_t kListOffset = 0x890;
 inline constexpr std::size_t kEntrySize = 0x248;
 inline constexpr std::size_t kMaxEntries = 104;
 
-inline constexpr std::size_t kSlotId = 0x000;          // u32
-inline constexpr std::size_t kDriverName = 0x004;      // char[kDriverNameSize]
+inline constexpr std::size_t kSlotId = 0x000;      // u32
+inline constexpr std::size_t kDriverName = 0x004;  // char[kDriverNameSize]
 inline constexpr std::size_t kDriverNameSize = 32;
-inline constexpr std::size_t kVehicleName = 0x024;     // char[kVehicleNameSize]
+inline constexpr std::size_t kVehicleName = 0x024;  // char[kVehicleNameSize]
 inline constexpr std::size_t kVehicleNameSize = 64;
-inline constexpr std::size_t kLapsCompleted = 0x064;   // i16
-inline constexpr std::size_t kFinishStatus = 0x067;    // i8: 1 finished
-inline constexpr std::size_t kLapDistance = 0x068;     // f64, m
-inline constexpr std::size_t kPathLateral = 0x070;     // f64, m
-inline constexpr std::size_t kTrackEdge = 0x078;       // f64, m
-inline constexpr std::size_t kBestLapTime = 0x090;     // f64, s (<= 0: none)
-inline constexpr std::size_t kLastLapTime = 0x0A8;     // f64, s (<= 0: none)
-inline constexpr std::size_t kIsPlayer = 0x0C4;        // u8, non-zero for the local player
-inline constexpr std::size_t kControl = 0x0C5;         // i8: kRemoteControl for a remote driver
-inline constexpr std::size_t kInPits = 0x0C6;          // u8
-inline constexpr std::size_t kVehicleClass = 0x0C8;    // char[kVehicleClassSize]
+inline constexpr std::size_t kLapsCompleted = 0x064;  // i16
+inline constexpr std::size_t kFinishStatus = 0x067;   // i8: 1 finished
+inline constexpr std::size_t kLapDistance = 0x068;    // f64, m
+inline constexpr std::size_t kPathLateral = 0x070;    // f64, m
+inline constexpr std::size_t kTrackEdge = 0x078;      // f64, m
+inline constexpr std::size_t kBestLapTime = 0x090;    // f64, s (<= 0: none)
+inline constexpr std::size_t kLastLapTime = 0x0A8;    // f64, s (<= 0: none)
+inline constexpr std::size_t kIsPlayer = 0x0C4;       // u8, non-zero for the local player
+inline constexpr std::size_t kControl = 0x0C5;        // i8: kRemoteControl for a remote driver
+inline constexpr std::size_t kInPits = 0x0C6;         // u8
+inline constexpr std::size_t kVehicleClass = 0x0C8;   // char[kVehicleClassSize]
 inline constexpr std::size_t kVehicleClassSize = 32;
-inline constexpr std::size_t kFlag = 0x1F8;            // u8: kBlueFlag blue
-inline constexpr std::size_t kCountLapFlag = 0x1FA;    // u8: 0 the current lap does not count
-inline constexpr std::size_t kVehicleFile = 0x220;     // char[kVehicleFileSize]
+inline constexpr std::size_t kFlag = 0x1F8;          // u8: kBlueFlag blue
+inline constexpr std::size_t kCountLapFlag = 0x1FA;  // u8: 0 the current lap does not count
+inline constexpr std::size_t kVehicleFile = 0x220;   // char[kVehicleFileSize]
 inline constexpr std::size_t kVehicleFileSize = 32;
-inline constexpr std::size_t kDrsState = 0x243;        // u8, non-zero open
+inline constexpr std::size_t kDrsState = 0x243;  // u8, non-zero open
 
 inline constexpr int kFinished = 1;
 inline constexpr int kRemoteControl = 2;

@@ -41,6 +41,8 @@ template <std::size_t Offset, std::size_t Size, std::size_t N>
 }
 
 // A double rounded to single precision.
-[[nodiscard]] constexpr float to_f32(double value) { return static_cast<float>(value); }
+[[nodiscard]] constexpr float to_f32(double value) {
+    return static_cast<float>(value);
+}
 
 }  // namespace sim_bridge::lmu

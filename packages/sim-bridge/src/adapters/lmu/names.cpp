@@ -9,9 +9,13 @@
 namespace sim_bridge::lmu {
 namespace {
 
-constexpr bool is_control(char32_t c) { return c <= 0x1F || (c >= 0x7F && c <= 0x9F); }
+constexpr bool is_control(char32_t c) {
+    return c <= 0x1F || (c >= 0x7F && c <= 0x9F);
+}
 
-constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char ascii_lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool is_unknown_placeholder(std::string_view text) {
     constexpr std::string_view kUnknown = "unknown";

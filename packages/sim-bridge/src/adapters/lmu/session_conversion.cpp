@@ -42,16 +42,23 @@ SessionKind session_kind_of(std::int32_t session_number) {
 
 SessionPhase session_phase_of(std::uint8_t game_phase) {
     switch (game_phase) {
-        case 0: return SessionPhase::NotStarted;
+        case 0:
+            return SessionPhase::NotStarted;
         case 1:
-        case 2: return SessionPhase::PreRace;
+        case 2:
+            return SessionPhase::PreRace;
         case 3:
-        case 4: return SessionPhase::Starting;
+        case 4:
+            return SessionPhase::Starting;
         case 5:
-        case 6: return SessionPhase::Running;
-        case 7: return SessionPhase::Stopped;
-        case 8: return SessionPhase::Over;
-        default: return SessionPhase::Unknown;  // 9 is a paused session
+        case 6:
+            return SessionPhase::Running;
+        case 7:
+            return SessionPhase::Stopped;
+        case 8:
+            return SessionPhase::Over;
+        default:
+            return SessionPhase::Unknown;  // 9 is a paused session
     }
 }
 

@@ -2,6 +2,8 @@
 // by one U+FFFD per maximal prefix of a well-formed sequence, or per single byte otherwise.
 #include "adapters/lmu/unicode_text.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 
 namespace sim_bridge::lmu {
@@ -26,9 +28,12 @@ constexpr LeadByte classify_lead(std::uint8_t b) {
 
 constexpr char32_t lead_bits(std::uint8_t b, std::size_t continuation_count) {
     switch (continuation_count) {
-        case 1: return b & 0x1Fu;
-        case 2: return b & 0x0Fu;
-        default: return b & 0x07u;
+        case 1:
+            return b & 0x1Fu;
+        case 2:
+            return b & 0x0Fu;
+        default:
+            return b & 0x07u;
     }
 }
 
@@ -77,14 +82,10 @@ std::string decode_utf8_lossy(std::string_view bytes) {
 }
 
 bool is_white_space(char32_t c) {
-    switch (c) {
-        case 0x0009: case 0x000A: case 0x000B: case 0x000C: case 0x000D:
-        case 0x0020: case 0x0085: case 0x00A0: case 0x1680:
-        case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
-            return true;
-        default:
-            return c >= 0x2000 && c <= 0x200A;
-    }
+    // White_Space outside the U+2000..U+200A run.
+    constexpr std::array<char32_t, 14> kSingles = {0x0009, 0x000A, 0x000B, 0x000C, 0x000D, 0x0020, 0x0085,
+                                                   0x00A0, 0x1680, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000};
+    return (c >= 0x2000 && c <= 0x200A) || std::find(kSingles.begin(), kSingles.end(), c) != kSingles.end();
 }
 
 std::string_view trim_white_space(std::string_view text) {
@@ -98,7 +99,8 @@ std::string_view trim_white_space(std::string_view text) {
     while (end > begin) {
         // Step back to the start of the last code point (at most three continuation bytes).
         std::size_t start = end - 1;
-        while (start > begin && end - start < 4 && (static_cast<std::uint8_t>(text[start]) & 0xC0u) == 0x80u) {
+        while (start > begin && end - start < 4 &&
+               (static_cast<std::uint8_t>(text[start]) & 0xC0u) == 0x80u) {
             --start;
         }
         const DecodedChar c = decode_utf8_at(text, start);

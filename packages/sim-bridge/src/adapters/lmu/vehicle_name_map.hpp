@@ -12,7 +12,7 @@
 namespace sim_bridge::lmu {
 
 class VehicleNameMap {
-public:
+  public:
     VehicleNameMap() = default;
     VehicleNameMap(const VehicleNameMap&) = delete;
     VehicleNameMap& operator=(const VehicleNameMap&) = delete;
@@ -23,7 +23,7 @@ public:
     // The stored name, exactly as inserted, for an upper-cased stem.
     [[nodiscard]] std::optional<std::string> find(std::string_view upper_stem) const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::unordered_map<std::string, std::string> names_;
 };
