@@ -20,7 +20,8 @@ class VehicleNameMap {
     // `stem` is stored ASCII upper-cased, so lookups with an upper-cased stem find it.
     void insert(std::string_view stem, std::string car_name);
 
-    // The stored name, exactly as inserted, for an upper-cased stem.
+    // The stored name, exactly as inserted, for an upper-cased stem; absent on a miss or when the
+    // lock cannot be taken.
     [[nodiscard]] std::optional<std::string> find(std::string_view upper_stem) const;
 
   private:
