@@ -1,0 +1,18 @@
+// Display and diagnostic forms of AppError.
+#include "corvel/app_error.hpp"
+
+#include "sim_bridge/quoted_text.hpp"
+
+namespace corvel {
+
+std::string AppError::display() const {
+    if (const IoError* error = io_error()) return "IO error: " + error->display();
+    return "Invalid data: " + *message();
+}
+
+std::string AppError::diagnostic() const {
+    if (const IoError* error = io_error()) return "Io(" + error->diagnostic() + ")";
+    return "InvalidData(" + sim_bridge::quoted_text(*message()) + ")";
+}
+
+}  // namespace corvel

@@ -1,0 +1,22 @@
+// write_all over any ByteSink.
+#include "corvel/byte_sink.hpp"
+
+#include <string>
+
+namespace corvel {
+
+std::expected<void, IoError> write_all(ByteSink& sink, std::span<const std::byte> bytes,
+                                       std::string_view zero_write_message) {
+    while (!bytes.empty()) {
+        auto written = sink.write(bytes);
+        if (!written) {
+            if (written.error().kind() == IoErrorKind::Interrupted) continue;
+            return std::unexpected(written.error());
+        }
+        if (*written == 0) return std::unexpected(IoError(IoErrorKind::WriteZero, std::string(zero_write_message)));
+        bytes = bytes.subspan(std::min(*written, bytes.size()));
+    }
+    return {};
+}
+
+}  // namespace corvel

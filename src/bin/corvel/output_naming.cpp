@@ -1,0 +1,108 @@
+// File stem and paths of one captured lap, and the output directory.
+#include "corvel/output_naming.hpp"
+
+#include <chrono>
+#include <system_error>
+
+namespace corvel {
+namespace {
+
+// Decodes the UTF-8 character at `text[i]`; an invalid byte stands for itself.
+char32_t next_code_point(std::string_view text, std::size_t& i) {
+    const auto b0 = static_cast<unsigned char>(text[i]);
+    std::size_t len = b0 < 0x80 ? 1 : (b0 & 0xE0) == 0xC0 ? 2 : (b0 & 0xF0) == 0xE0 ? 3 : (b0 & 0xF8) == 0xF0 ? 4 : 0;
+    if (len == 0 || i + len > text.size()) {
+        ++i;
+        return b0;
+    }
+    char32_t cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1Fu) : len == 3 ? (b0 & 0x0Fu) : (b0 & 0x07u);
+    for (std::size_t k = 1; k < len; ++k) {
+        const auto b = static_cast<unsigned char>(text[i + k]);
+        if ((b & 0xC0) != 0x80) {
+            ++i;
+            return b0;
+        }
+        cp = (cp << 6) | (b & 0x3Fu);
+    }
+    i += len;
+    return cp;
+}
+
+// The Unicode White_Space property.
+bool is_white_space(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x3000;
+}
+
+bool is_blank(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        if (!is_white_space(next_code_point(text, i))) return false;
+    }
+    return true;
+}
+
+// Bounded so the file name stays within common 255-byte limits whatever the simulator
+// or the user calls things; the cut never leaves a trailing hyphen.
+std::string stem_slug(std::string_view text) {
+    std::string slug = slugify(text);
+    if (slug.size() > kMaxStemSlugBytes) {
+        slug.resize(kMaxStemSlugBytes);
+        while (!slug.empty() && slug.back() == '-') slug.pop_back();
+    }
+    return slug;
+}
+
+}  // namespace
+
+std::string slugify(std::string_view text) {
+    std::string slug;
+    slug.reserve(text.size());
+    bool pending_hyphen = false;
+    // Every byte of a non-ASCII character maps to a separator; runs of separators
+    // collapse, so this equals mapping each character to one.
+    for (const char c : text) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        const bool upper = c >= 'A' && c <= 'Z';
+        if (!keep && !upper) {
+            pending_hyphen = true;
+            continue;
+        }
+        if (pending_hyphen && !slug.empty()) slug.push_back('-');
+        pending_hyphen = false;
+        slug.push_back(upper ? static_cast<char>(c - 'A' + 'a') : c);
+    }
+    return slug;
+}
+
+std::uint64_t unix_seconds_now() {
+    const auto since_epoch = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
+    return since_epoch.count() > 0 ? static_cast<std::uint64_t>(since_epoch.count()) : 0;
+}
+
+OutputPaths build_output_paths(const std::filesystem::path& dir, std::string_view prefix,
+                               const sim_bridge::SessionInfo& session, const sim_bridge::VehicleInfo& vehicle,
+                               std::int64_t lap) {
+    return build_output_paths(dir, prefix, session, vehicle, lap, unix_seconds_now());
+}
+
+OutputPaths build_output_paths(const std::filesystem::path& dir, std::string_view prefix,
+                               const sim_bridge::SessionInfo& session, const sim_bridge::VehicleInfo& vehicle,
+                               std::int64_t lap, std::uint64_t unix_seconds) {
+    const std::string_view track_text = is_blank(session.track_full_name) ? session.track_name : session.track_full_name;
+    const std::string_view car_text = is_blank(vehicle.car_name) ? std::string_view("unknown-car") : vehicle.car_name;
+    const std::string stem = stem_slug(prefix) + "-" + stem_slug(track_text) + "-" + stem_slug(car_text) + "-lap" +
+                             std::to_string(lap) + "-" + std::to_string(unix_seconds);
+    // Slugs are ASCII, so the native conversion cannot misread them.
+    return OutputPaths{dir / (stem + ".bin"), dir / (stem + ".json")};
+}
+
+std::expected<void, IoError> create_output_directory(const std::filesystem::path& dir) {
+    if (dir.empty()) return {};  // the working directory itself
+    std::error_code code;
+    std::filesystem::create_directories(dir, code);
+    if (code) return std::unexpected(IoError(code));
+    return {};
+}
+
+}  // namespace corvel
