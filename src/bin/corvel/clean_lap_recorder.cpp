@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 
 namespace corvel {
 namespace {
@@ -24,6 +23,17 @@ bool drives_meaningfully(const sim_bridge::TelemetrySnapshot& s) {
 }
 
 std::int32_t non_negative(std::int32_t lap) { return std::max(lap, 0); }
+
+// One stable pass over the buffer: samples of lap `number` go to `taken` (when given),
+// the others close up in place, keeping their order.
+void extract_lap_samples(std::vector<LapSample>& samples, std::uint16_t number, std::vector<LapSample>* taken) {
+    auto keep = samples.begin();
+    for (const LapSample& sample : samples) {
+        if (sample.lap != number) *keep++ = sample;
+        else if (taken != nullptr) taken->push_back(sample);
+    }
+    samples.erase(keep, samples.end());
+}
 
 // Incident counts come from another program; subtract without overflow.
 std::int64_t incidents_gained(std::int32_t start, std::int32_t end) {
@@ -110,18 +120,15 @@ std::optional<RecordOutcome> CleanLapRecorder::settle(const CompletedLap& lap, c
     // Samples are compared in the 16-bit form they carry, so laps above 65535 still own
     // their samples; the pending lap and the one after it never share that form.
     const std::uint16_t number = sample_lap_number(lap.lap);
-    const auto belongs = [number](const LapSample& sample) { return sample.lap == number; };
     const bool clean = incidents_gained(lap.start.incidents, lap.end_incidents) <= 0 &&
                        s.last_lap_time_s.has_value() && *s.last_lap_time_s > 0.0;
     if (!clean) {
-        std::erase_if(samples_, belongs);  // stable, in place
+        extract_lap_samples(samples_, number, nullptr);
         return std::nullopt;
     }
 
     std::vector<LapSample> own;
-    own.reserve(static_cast<std::size_t>(std::count_if(samples_.begin(), samples_.end(), belongs)));
-    std::copy_if(samples_.begin(), samples_.end(), std::back_inserter(own), belongs);
-    std::erase_if(samples_, belongs);
+    extract_lap_samples(samples_, number, &own);
     if (own.size() < kMinCleanLapSamples) {
         return RecordOutcome{RecorderFailure{"Lap " + std::to_string(lap.lap) + " looked clean but only had " +
                                              std::to_string(own.size()) +
