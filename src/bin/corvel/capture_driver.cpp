@@ -1,0 +1,279 @@
+// The phases of one capture: connect, session wait, recording, writing and report. A linear
+// sequence with no way back: a lost connection while recording ends the run.
+#include "corvel/capture_driver.hpp"
+
+#include <asio/redirect_error.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/this_coro.hpp>
+#include <asio/use_awaitable.hpp>
+#include <algorithm>
+#include <iostream>
+#include <optional>
+#include <ostream>
+
+#include "corvel/clean_lap_recorder.hpp"
+#include "corvel/lap_file_writer.hpp"
+#include "corvel/lap_metadata.hpp"
+#include "sim_bridge/quoted_text.hpp"
+#include "sim_bridge/session_info.hpp"
+
+namespace corvel {
+namespace {
+
+using sim_bridge::SimBridgeError;
+using Clock = std::chrono::steady_clock;
+
+constexpr float kMovingSpeedKmh = 5.0f;
+constexpr float kOnTrackLapFraction = 0.01f;
+constexpr double kOnTrackLapTimeS = 1.0;
+
+// White_Space code points outside ASCII: NEL, NBSP, Ogham space, the En-quad..hair spaces,
+// line and paragraph separators, narrow NBSP, medium mathematical space, ideographic space.
+bool is_unicode_space(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x3000;
+}
+
+// Empty or only white space. Bytes that are not UTF-8 count as text, not as space.
+bool is_blank(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b0 = static_cast<unsigned char>(text[i]);
+        const std::size_t len = b0 < 0x80 ? 1 : (b0 & 0xE0) == 0xC0 ? 2 : (b0 & 0xF0) == 0xE0 ? 3 : 0;
+        if (len == 0 || i + len > text.size()) return false;  // no space is 4 bytes long
+        char32_t c = len == 1 ? b0 : len == 2 ? (b0 & 0x1Fu) : (b0 & 0x0Fu);
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto b = static_cast<unsigned char>(text[i + k]);
+            if ((b & 0xC0) != 0x80) return false;
+            c = (c << 6) | (b & 0x3Fu);
+        }
+        if (!is_unicode_space(c)) return false;
+        i += len;
+    }
+    return true;
+}
+
+// While waiting for a session: a car in the pit lane or the pits counts only by its speed.
+bool car_is_moving(const sim_bridge::TelemetrySnapshot& s) {
+    if (s.speed_kmh > kMovingSpeedKmh) return true;
+    if (s.in_pit_lane || s.in_pits) return false;
+    return s.lap_fraction > kOnTrackLapFraction || s.current_lap_time_s > kOnTrackLapTimeS;
+}
+
+std::string connect_status(const std::vector<sim_bridge::DetectedSimulator>& found) {
+    for (const auto& sim : found) {
+        if (sim.kind != sim_bridge::SimulatorKind::LMU) continue;
+        if (sim.shared_memory_ready) {
+            return "LMU detected as '" + sim.process_name + "' and shared memory is ready, retrying connect...";
+        }
+        return "LMU detected as '" + sim.process_name +
+               "' but LMU_Data is not ready yet. Game is likely still loading or not on track.";
+    }
+    return "LMU process not detected yet. Launch LMU and load into a session.";
+}
+
+std::string path_text(const std::filesystem::path& path) {
+    const std::u8string utf8 = path.u8string();
+    return std::string(utf8.begin(), utf8.end());
+}
+
+std::chrono::milliseconds bounded(std::chrono::milliseconds pause) {
+    return std::clamp(pause, std::chrono::milliseconds::zero(), kLongestPause);
+}
+
+template <class T>
+using Step = std::expected<T, RunFailure>;
+
+std::unexpected<RunFailure> fail(RunFailure::Cause cause) { return std::unexpected(RunFailure(std::move(cause))); }
+
+// One run's state; its member tasks are awaited one at a time by run().
+class CaptureRun {
+public:
+    CaptureRun(CaptureOptions options, sim_bridge::SimAdapter& adapter, DriverEnvironment env)
+        : options_(std::move(options)), adapter_(adapter), env_(std::move(env)),
+          out_(env_.out != nullptr ? *env_.out : std::cout) {}
+
+    asio::awaitable<DriverResult> run() {
+        auto connected = co_await connect_phase();
+        if (!connected) co_return std::unexpected(std::move(connected.error()));
+        auto session = co_await session_phase();
+        if (!session) co_return std::unexpected(std::move(session.error()));
+        auto lap = co_await record_phase();
+        if (!lap) co_return std::unexpected(lap.error());
+        co_return write_phase(*lap);
+    }
+
+private:
+    asio::awaitable<Step<void>> connect_phase() {
+        const Clock::time_point started = env_.now();
+        std::optional<std::string> last_status;
+        for (;;) {
+            if (over_limit(started)) {
+                co_return fail("Timed out waiting for LMU shared memory after " + limit_text() +
+                               "s. Start LMU and enter a drivable session.");
+            }
+            // The reason of a failed connect is not shown: the status line says it plainer.
+            auto connected = co_await adapter_.connect();
+            if (connected) {
+                say("Connected to LMU shared memory.");
+                co_return Step<void>{};
+            }
+            std::string status = connect_status(env_.detect());
+            if (status != last_status) {
+                say(status);
+                last_status = std::move(status);
+            }
+            co_await pause(env_.connect_retry_pause);
+        }
+    }
+
+    asio::awaitable<Step<void>> session_phase() {
+        say("Waiting for an active on-track LMU session...");
+        session_started_ = env_.now();
+        for (;;) {
+            if (over_limit(session_started_)) {
+                co_return fail("Timed out waiting for an active LMU session after " + limit_text() + "s");
+            }
+            auto info = co_await adapter_.session_info();
+            if (!info) co_return fail(std::move(info.error()));
+            // Telemetry that cannot be had yet only means "not moving" while waiting.
+            auto snapshot = co_await adapter_.latest_telemetry();
+            const bool moving = snapshot.has_value() && car_is_moving(*snapshot);
+            if ((moving || info->in_realtime) && !is_blank(info->track_name)) {
+                session_ = std::move(*info);
+                break;
+            }
+            co_await pause(env_.session_poll_pause);
+        }
+        auto vehicle = co_await adapter_.player_vehicle_info();
+        if (!vehicle) co_return fail(std::move(vehicle.error()));
+        vehicle_ = std::move(*vehicle);
+        say("Session detected: " + vehicle_.car_name + " @ " + session_.track_full_name + " (" +
+            std::string(sim_bridge::session_kind_label(session_.session_kind)) + ")");
+        say("Recording until one full clean lap completes...");
+        co_return Step<void>{};
+    }
+
+    asio::awaitable<Step<CleanLap>> record_phase() {
+        CleanLapRecorder recorder;
+        const auto between_polls = env_.record_poll_pause.value_or(recording_pause(options_.poll_ms));
+        for (;;) {
+            // The session clock keeps running: session wait and recording share one limit.
+            if (over_limit(session_started_)) {
+                co_return fail("Timed out waiting for a clean lap after " + limit_text() + "s");
+            }
+            if (!adapter_.is_connected()) co_return fail("LMU disconnected before a clean lap was captured");
+            auto snapshot = co_await adapter_.latest_telemetry();
+            if (!snapshot) co_return fail(std::move(snapshot.error()));
+
+            RecordOutcome outcome = recorder.record_snapshot(*snapshot);
+            if (auto* lap = std::get_if<CleanLap>(&outcome)) co_return std::move(*lap);
+            if (auto* failure = std::get_if<RecorderFailure>(&outcome)) co_return fail(std::move(failure->message));
+            if (recorder.poll_count() % kHeartbeatEverySnapshots == 0) say(heartbeat(recorder));
+            co_await pause(between_polls);
+        }
+    }
+
+    DriverResult write_phase(const CleanLap& lap) {
+        OutputPaths paths = build_output_paths(options_.output_dir, options_.prefix, session_, vehicle_, lap.lap);
+        if (auto written = write_lap_telemetry(paths.telemetry, lap.samples); !written) {
+            return fail(std::move(written.error()));
+        }
+        // The lap file stays even if the metadata cannot be written: nothing is deleted.
+        const LapMetadata metadata = make_lap_metadata(session_, vehicle_, lap, paths.telemetry, utc_now());
+        if (auto written = write_lap_metadata(paths.metadata, metadata); !written) {
+            return fail(std::move(written.error()));
+        }
+        say("Captured clean lap " + std::to_string(lap.lap));
+        say("Telemetry: " + path_text(paths.telemetry));
+        say("Metadata:  " + path_text(paths.metadata));
+        return CapturedLap{lap.lap, std::move(paths)};
+    }
+
+    static std::string heartbeat(const CleanLapRecorder& recorder) {
+        return "Heartbeat: simLap=" + std::to_string(recorder.sim_lap()) +
+               " activeLap=" + std::to_string(recorder.active_lap()) +
+               " buffered=" + std::to_string(recorder.buffered_samples()) +
+               " meaningfulDrive=" + (recorder.meaningful_drive() ? "true" : "false");
+    }
+
+    // Whole seconds since `started` against the limit; no arithmetic on the limit itself, so
+    // any value up to 18446744073709551615 works.
+    [[nodiscard]] bool over_limit(Clock::time_point started) const {
+        if (!options_.max_wait_secs) return false;
+        const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(env_.now() - started).count();
+        return elapsed >= 0 && static_cast<std::uint64_t>(elapsed) >= *options_.max_wait_secs;
+    }
+
+    [[nodiscard]] std::string limit_text() const { return std::to_string(options_.max_wait_secs.value_or(0)); }
+
+    void say(std::string_view line) { out_ << line << '\n' << std::flush; }
+
+    asio::awaitable<void> pause(std::chrono::milliseconds duration) {
+        asio::steady_timer timer(co_await asio::this_coro::executor, bounded(duration));
+        // An aborted wait (the runtime shutting down) simply ends the pause.
+        std::error_code ignored;
+        co_await timer.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+    }
+
+    CaptureOptions options_;
+    sim_bridge::SimAdapter& adapter_;
+    DriverEnvironment env_;
+    std::ostream& out_;
+    Clock::time_point session_started_{};
+    sim_bridge::SessionInfo session_;
+    sim_bridge::VehicleInfo vehicle_;
+};
+
+int report(const DriverEnvironment& env, const RunFailure& failure) {
+    std::ostream& err = env.err != nullptr ? *env.err : std::cerr;
+    err << failure.report_line() << '\n' << std::flush;
+    return 1;
+}
+
+}  // namespace
+
+std::chrono::milliseconds recording_pause(std::uint64_t poll_ms) {
+    const auto longest = static_cast<std::uint64_t>(kLongestPause.count());
+    return std::chrono::milliseconds(static_cast<std::chrono::milliseconds::rep>(std::min(poll_ms, longest)));
+}
+
+std::string RunFailure::diagnostic() const {
+    struct Diagnostic {
+        std::string operator()(const std::string& message) const { return sim_bridge::quoted_text(message); }
+        std::string operator()(const SimBridgeError& error) const { return error.diagnostic(); }
+        std::string operator()(const AppError& error) const { return error.diagnostic(); }
+        std::string operator()(const IoError& error) const { return error.diagnostic(); }
+    };
+    return std::visit(Diagnostic{}, cause_);
+}
+
+asio::awaitable<DriverResult> run_capture(CaptureOptions options, sim_bridge::SimAdapter& adapter,
+                                          DriverEnvironment env) {
+    CaptureRun run(std::move(options), adapter, std::move(env));
+    co_return co_await run.run();
+}
+
+asio::awaitable<int> run_corvel(std::vector<std::string> args, AdapterFactory make_adapter, DriverEnvironment env) {
+    auto parsed = parse_args(args);
+    if (!parsed) co_return report(env, RunFailure("Argument error: " + parsed.error()));
+    if (std::holds_alternative<HelpRequested>(*parsed)) {
+        std::ostream& out = env.out != nullptr ? *env.out : std::cout;
+        out << usage_text() << std::flush;
+        co_return 0;
+    }
+    CaptureOptions options = std::get<CaptureOptions>(std::move(*parsed));
+    if (auto made = create_output_directory(options.output_dir); !made) {
+        co_return report(env, RunFailure(std::move(made.error())));
+    }
+
+    std::unique_ptr<sim_bridge::SimAdapter> adapter = make_adapter ? make_adapter() : nullptr;
+    if (!adapter) co_return report(env, RunFailure("The LMU adapter is not available in this build"));
+    const DriverEnvironment report_env = env;
+    DriverResult result = co_await run_capture(std::move(options), *adapter, std::move(env));
+    adapter.reset();  // stops the capture worker before anything is reported
+    if (!result) co_return report(report_env, result.error());
+    co_return 0;
+}
+
+}  // namespace corvel

@@ -1,0 +1,9 @@
+// Linux needs no process-wide settings: terminals take UTF-8 and timers are precise already.
+#include "corvel/process_settings.hpp"
+
+namespace corvel {
+
+ProcessSettings::ProcessSettings() = default;
+ProcessSettings::~ProcessSettings() = default;
+
+}  // namespace corvel
