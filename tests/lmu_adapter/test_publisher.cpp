@@ -73,8 +73,7 @@ void TestPublisher::publish(std::uint32_t update_word, std::string_view track_na
         if (busy().compare_exchange_strong(expected, 1)) break;
     }
     write(update_word, track_name);
-    busy().store(0, std::memory_order_release);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    busy().store(0);
     if (waiters().load() > 0) (void)lock_event_.signal();
     (void)data_event_.signal();
 }

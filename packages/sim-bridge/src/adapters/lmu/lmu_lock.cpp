@@ -52,11 +52,11 @@ bool acquire_lock(const LmuLock& lock, const LmuLockTimings& timings) noexcept {
 }
 
 void release_lock(const LmuLock& lock) noexcept {
-    lock.busy().store(0, std::memory_order_release);
-    // Without the fence the read of `waiters` could be done before the store becomes visible:
-    // a waiter that registered and then still saw `busy` at 1 would miss its wake-up and sleep
-    // a whole wait. With it, either this read sees the waiter or the waiter's next try sees 0.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    // A release store, made sequentially consistent: a weaker store could be overtaken by the
+    // read of `waiters` below, and a waiter that registered and then still saw `busy` at 1 would
+    // miss its wake-up and sleep a whole wait. Now either this read sees the waiter or the
+    // waiter's next compare-exchange sees 0.
+    lock.busy().store(0, std::memory_order_seq_cst);
     if (lock.waiters().load() > 0) {
         // Nothing to do when it fails: the waiter's own wait ends in time.
         (void)lock.event().signal();
