@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <string>
 #include <utility>
 
 #include "sim_bridge/platform/named_objects.hpp"
@@ -133,6 +134,33 @@ OsResult<SharedMapping::CreatedOrOpened> SharedMapping::create_or_open(const std
     auto view = map(fd, size, PROT_READ | PROT_WRITE);
     if (!view) return std::unexpected(view.error());
     return CreatedOrOpened{SharedMapping(nullptr, *view, size), opened->already_existed};
+}
+
+OsResult<SharedMapping> SharedMapping::create_replacing(const std::string& name, std::size_t size) {
+    if (size == 0) return std::unexpected(std::make_error_code(std::errc::invalid_argument));
+    const std::string temporary = name + ".new-" + std::to_string(::getpid());
+    const std::string temporary_path = object_path(temporary);
+    ::shm_unlink(temporary_path.c_str());  // a leftover of a killed run with the same pid
+    Fd fd(::shm_open(temporary_path.c_str(), O_RDWR | O_CREAT | O_EXCL, kOwnerOnly));
+    if (!fd.valid()) return std::unexpected(last_error());
+    if (::ftruncate(fd.get(), static_cast<off_t>(size)) != 0) {
+        auto error = last_error();
+        ::shm_unlink(temporary_path.c_str());
+        return std::unexpected(error);
+    }
+    auto view = map(fd, size, PROT_READ | PROT_WRITE);
+    if (!view) {
+        ::shm_unlink(temporary_path.c_str());
+        return std::unexpected(view.error());
+    }
+    // POSIX shared memory lives in /dev/shm; rename() swaps the complete object in atomically.
+    if (::rename(("/dev/shm/" + temporary).c_str(), ("/dev/shm/" + name).c_str()) != 0) {
+        auto error = last_error();
+        ::munmap(*view, size);
+        ::shm_unlink(temporary_path.c_str());
+        return std::unexpected(error);
+    }
+    return SharedMapping(nullptr, *view, size);
 }
 
 SharedMapping::SharedMapping(SharedMapping&& other) noexcept

@@ -2,6 +2,7 @@
 // exactly the access that LMU's own objects grant to readers.
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "sim_bridge/platform/named_objects.hpp"
@@ -61,6 +62,17 @@ OsResult<SharedMapping::CreatedOrOpened> SharedMapping::create_or_open(const std
         return std::unexpected(error);
     }
     return CreatedOrOpened{SharedMapping(mapping, view, size), already_existed};
+}
+
+OsResult<SharedMapping> SharedMapping::create_replacing(const std::string& name, std::size_t size) {
+    // The size is fixed at creation, so readers never see another. Objects vanish with their
+    // last handle; one still held by a reader of an earlier run is reused when large enough.
+    auto created = create_or_open(name, size);
+    if (!created) return std::unexpected(created.error());
+    if (created->already_existed) {
+        std::fill_n(created->mapping.writable_data(), size, std::byte{0});
+    }
+    return std::move(created->mapping);
 }
 
 SharedMapping::SharedMapping(SharedMapping&& other) noexcept

@@ -44,6 +44,13 @@ public:
     // Used for LMU's 8-byte lock block and, by the stand-in simulator, for the data mapping.
     [[nodiscard]] static OsResult<CreatedOrOpened> create_or_open(const std::string& name, std::size_t size);
 
+    // Creates the object anew with `size` bytes (zero-filled), mapped read-write, replacing one
+    // left under the name; no reader ever finds it at another size. The stand-in simulator
+    // publishes its data mapping this way. Linux: made and sized under a temporary name, then
+    // renamed over /dev/shm/NAME. Windows: CreateFileMappingA fixes the size at creation; an
+    // object still held under the name by another party is reused when it is large enough.
+    [[nodiscard]] static OsResult<SharedMapping> create_replacing(const std::string& name, std::size_t size);
+
     SharedMapping() = default;
     SharedMapping(const SharedMapping&) = delete;
     SharedMapping& operator=(const SharedMapping&) = delete;

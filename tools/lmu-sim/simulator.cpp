@@ -1,0 +1,308 @@
+// The real-time loop. Each telemetry tick writes the telemetry list; every scoring period the
+// header and vehicle list are written too, from a moment kScoringLagS older. Each tick's block
+// is published under the lock and signalled. Lap reports follow the published scoring, so the
+// truth log holds exactly the lap times a reader could see.
+#include "simulator.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <limits>
+#include <optional>
+#include <thread>
+
+#include "block_writer.hpp"
+#include "process_setup.hpp"
+#include "publisher.hpp"
+#include "session_script.hpp"
+#include "sim_options.hpp"
+#include "truth_log.hpp"
+
+namespace corvel::lmu_sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string fixed(double value, int decimals) {
+    char buffer[64];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    return std::string(buffer, result.ptr);
+}
+
+class Run {
+  public:
+    Run(const SimOptions& options, std::string_view process_name, TruthLog& truth)
+        : options_(options),
+          process_name_(process_name),
+          truth_(truth),
+          script_(options),
+          writer_(options, script_) {
+        reported_laps_ = script_.player().first_lap_number() - 1;
+    }
+
+    int execute();
+
+  private:
+    void say(const std::string& line) const {
+        if (!options_.quiet) std::cout << "lmu-sim: " << line << std::endl;
+    }
+    // Writes the moment into the block image; report_published() tells about it once the
+    // image is published.
+    void write_tick(double time_s, bool scoring_due);
+    void report_published();
+    [[nodiscard]] double scoring_moment(double time_s) const;
+    void report_laps(const WorldState& scoring);
+    void log_start(const Publisher& publisher);
+    void log_texts();
+
+    const SimOptions& options_;
+    std::string process_name_;
+    TruthLog& truth_;
+    SessionScript script_;
+    BlockWriter writer_;
+    BlockImage image_;
+    std::int64_t reported_laps_ = 0;
+    std::int64_t laps_driven_ = 0;
+    bool announced_on_track_ = false;
+    std::optional<WorldState> scoring_;  // the scoring moment written by the last tick, if any
+    bool now_on_track_ = false;
+    double now_time_s_ = 0.0;
+    bool warned_lock_ = false;
+};
+
+double Run::scoring_moment(double time_s) const {
+    // Not before the car appeared: the first scoring on track already shows it.
+    const auto on_track = script_.on_track_at_s();
+    double moment = time_s - kScoringLagS;
+    if (on_track && time_s >= *on_track) moment = std::max(moment, *on_track);
+    return moment;
+}
+
+void Run::write_tick(double time_s, bool scoring_due) {
+    const WorldState now = script_.at(time_s);
+    if (scoring_due) {
+        scoring_ = script_.at(scoring_moment(time_s));
+        writer_.write_scoring(image_, *scoring_);
+    }
+    writer_.write_telemetry(image_, now);
+    now_on_track_ = now.on_track;
+    now_time_s_ = time_s;
+}
+
+void Run::report_published() {
+    if (now_on_track_ && !announced_on_track_) {
+        announced_on_track_ = true;
+        const auto& lap = script_.player().lap(script_.player().first_lap_number());
+        say("on track: lap " + std::to_string(lap.number) + " at " +
+            fixed(lap.joined_at_fraction * 100.0, 1) + " %" + (lap.out_lap ? ", in the pit box" : ""));
+        truth_.write(JsonObject().add("event", "on_track").add("time_s", now_time_s_));
+    }
+    if (scoring_) report_laps(*scoring_);
+    scoring_.reset();
+}
+
+void Run::report_laps(const WorldState& scoring) {
+    const auto player = script_.player_index();
+    if (player >= scoring.cars.size()) return;
+    const std::int64_t completed = scoring.cars[player].laps_completed;
+    while (reported_laps_ < completed) {
+        const LapPlan lap = script_.player().lap(++reported_laps_);
+        ++laps_driven_;
+        const auto time = lap.published_time_s();
+        std::string line = "lap " + std::to_string(lap.number) + ": ";
+        line += time ? fixed(*time, 3) + " s" : std::string("out-lap, no time");
+        if (lap.invalid) line += " (invalidated)";
+        say(line);
+        JsonObject entry;
+        entry.add("event", "lap")
+            .add("lap", lap.number)
+            .add("sim_lap_number", static_cast<std::int64_t>(wrap_lap_number(lap.number - 1)))
+            .add("lap_time_s", time)
+            .add("out_lap", lap.out_lap)
+            .add("invalid", lap.invalid)
+            .add("joined_at_fraction", lap.joined_at_fraction)
+            .add("started_s", lap.start_s)
+            .add("ended_s", lap.end_s())
+            .add("published_s", scoring.time_s + kScoringLagS)
+            .add("best_lap_time_s", lap.best_after_s);
+        truth_.write(entry);
+    }
+}
+
+void Run::log_start(const Publisher& publisher) {
+    const auto& names = publisher.names();
+    truth_.write(JsonObject()
+                     .add("event", "start")
+                     .add("process_name", process_name_)
+                     .add("objects", JsonObject()
+                                         .add("data", names.data)
+                                         .add("data_event", names.data_event)
+                                         .add("lock_data", names.lock_data)
+                                         .add("lock_event", names.lock_event))
+                     .add("map_size", static_cast<std::int64_t>(publisher.map_size()))
+                     .add("telemetry_hz", options_.telemetry_hz)
+                     .add("scoring_hz", options_.scoring_hz)
+                     .add("scoring_lag_s", kScoringLagS)
+                     .add("track_length_m", options_.track_length_m)
+                     .add("lap_time_s", options_.lap_time_s)
+                     .add("start_lap", effective_start_lap(options_))
+                     .add("start_fraction", options_.start_fraction)
+                     .add("out_lap", options_.out_lap)
+                     .add("session_clock_origin_s", session_clock_origin(options_))
+                     .add("exit_at_s", script_.exit_at_s()));
+    log_texts();
+}
+
+void Run::log_texts() {
+    const auto texts = published_texts(options_, script_.entrants());
+    const auto& mine = texts.entries[script_.player_index()];
+    JsonObject entry;
+    entry.add("event", "texts")
+        .add("track", texts.track)
+        .add("session", options_.session_number)
+        .add("driver", mine.driver)
+        .add("vehicle_name", mine.vehicle_name)
+        .add("vehicle_class", mine.vehicle_class)
+        .add("vehicle_file", mine.vehicle_file)
+        .add("model_name", mine.model_name)
+        .add("player_slot_id", static_cast<std::int64_t>(script_.entrants()[script_.player_index()].slot_id))
+        .add("game_version", options_.game_version)
+        .add("track_length_m", options_.track_length_m);
+    if (options_.hostile.texts) {
+        entry.add("hex", JsonObject()
+                             .add("track", hex_bytes(texts.track))
+                             .add("driver", hex_bytes(mine.driver))
+                             .add("vehicle_name", hex_bytes(mine.vehicle_name))
+                             .add("vehicle_class", hex_bytes(mine.vehicle_class))
+                             .add("vehicle_file", hex_bytes(mine.vehicle_file))
+                             .add("model_name", hex_bytes(mine.model_name)));
+    }
+    truth_.write(entry);
+}
+
+int Run::execute() {
+    const double period = 1.0 / options_.telemetry_hz;
+    const double scoring_period = 1.0 / options_.scoring_hz;
+    const auto exit_at = script_.exit_at_s();
+
+    write_tick(0.0, true);
+    double next_scoring = scoring_period;
+    const auto names = object_names(options_.name_prefix, options_.name_suffix);
+    auto publisher = Publisher::start(names, options_.map_size, image_.bytes());
+    if (!publisher) {
+        std::cerr << "lmu-sim: error: " << publisher.error() << std::endl;
+        return 1;
+    }
+    install_stop_handlers();
+    use_fine_timer();
+    say("publishing " + names.data + " (" + std::to_string(publisher->map_size()) + " bytes) as process " +
+        process_name_ + ": \"" + options_.texts.track + "\", " + fixed(options_.track_length_m, 0) +
+        " m, laps of about " + fixed(options_.lap_time_s, 3) + " s; telemetry " +
+        fixed(options_.telemetry_hz, 0) + " Hz, scoring " + fixed(options_.scoring_hz, 1) + " Hz");
+    log_start(*publisher);
+    report_published();
+
+    const double forever = std::numeric_limits<double>::infinity();
+    bool frozen = false;
+    bool holding = false;
+    bool held_once = false;
+    double release_at = forever;
+    std::string reason;
+    const auto start = Clock::now();
+    std::int64_t tick = 1;
+    for (;;) {
+        const auto due = start + std::chrono::duration_cast<Clock::duration>(
+                                     std::chrono::duration<double>(static_cast<double>(tick) * period));
+        std::this_thread::sleep_until(due);
+        // After a stall (a suspended process, an overloaded machine) time jumps ahead, as in LMU.
+        if (Clock::now() - due > std::chrono::seconds(1)) {
+            tick = static_cast<std::int64_t>(std::chrono::duration<double>(Clock::now() - start).count() /
+                                             period);
+        }
+        const double t = static_cast<double>(tick) * period;
+        ++tick;
+
+        if (stop_requested()) {
+            reason = "stop requested";
+            break;
+        }
+        if (options_.duration_s && t >= *options_.duration_s) {
+            reason = "duration reached";
+            break;
+        }
+        if (exit_at && t >= *exit_at) {
+            reason = options_.exit_at_fraction ? "exit fraction reached" : "laps done";
+            break;
+        }
+        if (options_.freeze_after_s && t >= *options_.freeze_after_s && !frozen) {
+            frozen = true;
+            say("data frozen at " + fixed(t, 2) + " s; still running");
+            truth_.write(JsonObject().add("event", "frozen").add("time_s", t));
+        }
+        if (options_.hold_lock_s && !held_once) {
+            held_once = holding = true;
+            release_at = *options_.hold_lock_s > 0.0 ? t + *options_.hold_lock_s : forever;
+            publisher->hold_lock();
+            say("holding the lock" + (release_at < forever ? " for " + fixed(*options_.hold_lock_s, 1) + " s"
+                                                           : std::string(" until exit")));
+            truth_.write(JsonObject().add("event", "lock_held").add("time_s", t));
+        }
+        if (holding && t >= release_at) {
+            holding = false;
+            publisher->release_held_lock();
+            say("lock released");
+            truth_.write(JsonObject().add("event", "lock_released").add("time_s", t));
+        }
+        if (frozen || holding) continue;
+
+        const bool scoring_due = t + 1e-9 >= next_scoring;
+        if (scoring_due) {
+            while (next_scoring <= t + 1e-9) next_scoring += scoring_period;
+        }
+        write_tick(t, scoring_due);
+        if (!publisher->publish(image_.bytes()) && !warned_lock_) {
+            warned_lock_ = true;
+            say("the lock was held by another party for over " + std::to_string(kLockPatience.count()) +
+                " ms; took it over");
+        }
+        report_published();
+    }
+
+    if (holding) publisher->release_held_lock();
+    if (!options_.keep_objects) publisher->remove_objects();
+    truth_.write(JsonObject().add("event", "exit").add("reason", reason).add("laps", laps_driven_));
+    say("stopped (" + reason + ") after " + std::to_string(laps_driven_) + " laps; objects " +
+        (options_.keep_objects ? "left in place" : "removed"));
+    return 0;
+}
+
+}  // namespace
+
+int lmu_sim_main(std::span<const std::string> args, std::string_view process_name) {
+    auto options = parse_options(args);
+    if (!options) {
+        std::cerr << "lmu-sim: error: " << options.error() << std::endl;
+        return 1;
+    }
+    if (options->help) {
+        std::cout << usage_text();
+        return 0;
+    }
+    TruthLog truth;
+    if (options->truth_path) {
+        auto opened = TruthLog::open(*options->truth_path);
+        if (!opened) {
+            std::cerr << "lmu-sim: error: " << opened.error() << std::endl;
+            return 1;
+        }
+        truth = std::move(*opened);
+    }
+    Run run(*options, process_name, truth);
+    return run.execute();
+}
+
+}  // namespace corvel::lmu_sim

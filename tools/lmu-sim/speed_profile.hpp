@@ -1,0 +1,57 @@
+// How fast the stand-in's car goes at every point of the synthetic track: the classic
+// "corner speed, then accelerate and brake into it" profile of a prototype race car.
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "track.hpp"
+
+namespace corvel::lmu_sim {
+
+// A plausible endurance prototype. Plain numbers, so tests can make a slower or faster car.
+struct CarSpec {
+    double top_speed_mps = 90.0;
+    double lateral_grip_mps2 = 21.0;  // with downforce, a little over 2 g
+    double drive_accel_mps2 = 10.0;   // from low speed; fades to nothing at top speed
+    double braking_mps2 = 30.0;
+    double rev_limit_rpm = 9000.0;
+    double idle_rpm = 1150.0;
+    // Speed at the rev limit in each forward gear.
+    std::array<double, 7> gear_top_speed_mps = {24.0, 36.0, 47.0, 58.0, 69.0, 80.0, 93.0};
+    double fuel_capacity_l = 90.0;
+    double fuel_per_km_l = 0.72;
+    double wheelbase_m = 3.0;
+    double full_lock_rad = 0.35;  // road-wheel angle at full steering lock
+};
+
+class SpeedProfile {
+  public:
+    SpeedProfile(const Track& track, const CarSpec& car);
+
+    // The natural lap time of the profile; laps of another length scale its speeds.
+    [[nodiscard]] double lap_time_s() const { return time_.back(); }
+    [[nodiscard]] double length_m() const { return length_m_; }
+
+    // All take a distance in [0, length]; values between grid points are interpolated.
+    [[nodiscard]] double speed_at(double distance_m) const;
+    // Longitudinal acceleration, v dv/ds, positive when speeding up.
+    [[nodiscard]] double accel_at(double distance_m) const;
+    [[nodiscard]] double time_at(double distance_m) const;
+    // The inverse of time_at, for a time in [0, lap_time_s()].
+    [[nodiscard]] double distance_at_time(double time_s) const;
+
+  private:
+    [[nodiscard]] double interpolate(const std::vector<double>& values, double distance_m) const;
+
+    double length_m_;
+    double step_m_;
+    std::vector<double> speed_;  // at grid points 0..n, the last equal to the first
+    std::vector<double> accel_;
+    std::vector<double> time_;
+};
+
+// Drive force fades with speed so that the car can never pass its top speed.
+[[nodiscard]] double drive_accel(const CarSpec& car, double speed_mps);
+
+}  // namespace corvel::lmu_sim

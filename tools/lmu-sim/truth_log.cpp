@@ -1,0 +1,149 @@
+// Minimal JSON output: the truth log needs objects of strings, numbers and booleans only.
+// Numbers are written in their shortest exact form, so a test compares them bit for bit.
+#include "truth_log.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+
+namespace corvel::lmu_sim {
+namespace {
+
+// Length of the valid UTF-8 sequence starting at `i`, or 0 when it is not valid.
+std::size_t utf8_sequence(std::string_view s, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned int low = 0x80;
+    unsigned int high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + length > s.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const unsigned int c = byte(i + k);
+        const unsigned int lo = k == 1 ? low : 0x80;
+        const unsigned int hi = k == 1 ? high : 0xBF;
+        if (c < lo || c > hi) return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
+std::string json_string(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = utf8_sequence(text, i);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out.append(text.substr(i, length));
+        }
+        i += length;
+    }
+    return out + "\"";
+}
+
+std::string hex_bytes(std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        out += kHex[c >> 4];
+        out += kHex[c & 0xF];
+    }
+    return out;
+}
+
+void JsonObject::key(std::string_view name) {
+    if (!body_.empty()) body_ += ',';
+    body_ += json_string(name);
+    body_ += ':';
+}
+
+JsonObject& JsonObject::add(std::string_view name, std::string_view text) {
+    key(name);
+    body_ += json_string(text);
+    return *this;
+}
+
+JsonObject& JsonObject::add(std::string_view name, double number) {
+    key(name);
+    if (!std::isfinite(number)) {
+        body_ += "null";
+        return *this;
+    }
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, number);
+    body_.append(buffer, result.ptr);
+    return *this;
+}
+
+JsonObject& JsonObject::add(std::string_view name, std::int64_t number) {
+    key(name);
+    body_ += std::to_string(number);
+    return *this;
+}
+
+JsonObject& JsonObject::add(std::string_view name, bool value) {
+    key(name);
+    body_ += value ? "true" : "false";
+    return *this;
+}
+
+JsonObject& JsonObject::add(std::string_view name, std::optional<double> number) {
+    return number ? add(name, *number) : add_null(name);
+}
+
+JsonObject& JsonObject::add(std::string_view name, const JsonObject& object) {
+    key(name);
+    body_ += object.str();
+    return *this;
+}
+
+JsonObject& JsonObject::add_null(std::string_view name) {
+    key(name);
+    body_ += "null";
+    return *this;
+}
+
+std::expected<TruthLog, std::string> TruthLog::open(const std::string& path) {
+    const std::filesystem::path file(std::u8string(path.begin(), path.end()));
+    auto stream = std::make_unique<std::ofstream>(file, std::ios::binary | std::ios::trunc);
+    if (!stream->is_open()) return std::unexpected("cannot write the truth log \"" + path + "\"");
+    TruthLog log;
+    log.file_ = std::move(stream);
+    return log;
+}
+
+void TruthLog::write(const JsonObject& object) {
+    if (!file_) return;
+    *file_ << object.str() << '\n';
+    file_->flush();
+}
+
+}  // namespace corvel::lmu_sim
