@@ -23,3 +23,20 @@ target_link_libraries(corvel_asio INTERFACE Threads::Threads)
 if(WIN32)
   target_link_libraries(corvel_asio INTERFACE ws2_32 mswsock)
 endif()
+
+# nlohmann/json (header-only) reads the lap metadata documents in corvel-lap. In the MinGW
+# build the host's CMake package is out of reach (and would point at /usr/include, where
+# glibc's headers live), so its headers are copied into the build tree and used from there.
+find_package(nlohmann_json 3 CONFIG QUIET)
+if(TARGET nlohmann_json::nlohmann_json)
+  add_library(corvel_json ALIAS nlohmann_json::nlohmann_json)
+else()
+  find_path(CORVEL_NLOHMANN_JSON_DIR nlohmann/json.hpp PATHS /usr/include /usr/local/include
+            NO_CMAKE_FIND_ROOT_PATH)
+  if(CORVEL_NLOHMANN_JSON_DIR)
+    set(corvel_json_include "${CMAKE_BINARY_DIR}/_deps/nlohmann_json/include")
+    file(COPY "${CORVEL_NLOHMANN_JSON_DIR}/nlohmann" DESTINATION "${corvel_json_include}")
+    add_library(corvel_json INTERFACE)
+    target_include_directories(corvel_json SYSTEM INTERFACE "${corvel_json_include}")
+  endif()
+endif()

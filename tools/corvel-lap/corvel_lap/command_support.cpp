@@ -1,0 +1,132 @@
+// Argument parsing and output writing shared by the commands.
+#include "corvel_lap/command_support.hpp"
+
+#include <cerrno>
+#include <fstream>
+#include <ostream>
+#include <system_error>
+
+#include "corvel_lap/utf8_path.hpp"
+
+namespace corvel {
+
+std::expected<CommandArgs, std::string> parse_command_args(std::span<const std::string> args,
+                                                           CommandOptions accepted) {
+    CommandArgs parsed;
+    bool options_done = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (options_done || arg == "-" || !arg.starts_with("-")) {
+            parsed.positionals.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            options_done = true;
+            continue;
+        }
+        if (arg == "-h" || arg == "--help") {
+            parsed.help = true;
+            continue;
+        }
+        // "--output=x" and "--output x" alike.
+        std::string name = arg;
+        std::optional<std::string> value;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+        }
+        std::optional<std::string>* target = nullptr;
+        if (accepted.output && (name == "-o" || name == "--output")) {
+            target = &parsed.output;
+        } else if (accepted.compare && name == "--compare") {
+            target = &parsed.compare;
+        } else {
+            return std::unexpected("unknown option " + name + " (see --help)");
+        }
+        if (!value) {
+            if (i + 1 >= args.size()) {
+                return std::unexpected(name + " needs a value");
+            }
+            value = args[++i];
+        }
+        if (target->has_value()) {
+            return std::unexpected(name + " given twice");
+        }
+        if (value->empty()) {
+            return std::unexpected(name + " needs a non-empty value");
+        }
+        *target = std::move(value);
+    }
+    return parsed;
+}
+
+std::string display_name(const std::filesystem::path& path) { return path_to_utf8(path); }
+
+std::expected<std::string, std::string> single_file_argument(const CommandArgs& args) {
+    if (args.positionals.empty()) {
+        return std::unexpected(std::string("missing the lap file (FILE.bin)"));
+    }
+    if (args.positionals.size() > 1) {
+        return std::unexpected("one lap file expected, got " + std::to_string(args.positionals.size()) +
+                               " arguments: " + args.positionals[1] + " is extra");
+    }
+    return args.positionals.front();
+}
+
+std::expected<LapFile, std::string> load_lap(const std::string& utf8_path) {
+    auto lap = read_lap_file(path_from_utf8(utf8_path));
+    if (!lap) {
+        return std::unexpected(utf8_path + ": " + lap.error().message);
+    }
+    return std::move(*lap);
+}
+
+namespace {
+
+bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec)) {
+        return true;
+    }
+    return std::filesystem::absolute(a, ec).lexically_normal() == std::filesystem::absolute(b, ec).lexically_normal();
+}
+
+}  // namespace
+
+CommandResult write_command_output(const CommandArgs& args, const LapFile& lap, std::string_view default_extension,
+                                   const std::string& content, CommandIo& io) {
+    if (args.output == "-") {
+        io.out.write(content.data(), static_cast<std::streamsize>(content.size()));
+        io.out.flush();
+        if (!io.out) {
+            return std::unexpected(std::string("cannot write to standard output"));
+        }
+        return {};
+    }
+    std::filesystem::path target;
+    if (args.output) {
+        target = path_from_utf8(*args.output);
+    } else {
+        target = lap.path;
+        target.replace_extension(std::filesystem::path(std::string(default_extension)));
+    }
+    if (same_file(target, lap.path) || same_file(target, lap.metadata_path)) {
+        return std::unexpected("refusing to overwrite the lap's own file " + display_name(target));
+    }
+    errno = 0;
+    std::ofstream file(target, std::ios::binary | std::ios::trunc);
+    if (!file) {
+        const int code = errno;
+        return std::unexpected("cannot create " + display_name(target) +
+                               (code != 0 ? ": " + std::generic_category().message(code) : std::string()));
+    }
+    file.write(content.data(), static_cast<std::streamsize>(content.size()));
+    file.close();
+    if (!file) {
+        return std::unexpected("cannot write " + display_name(target));
+    }
+    io.out << "Wrote " << display_name(target) << "\n";
+    return {};
+}
+
+}  // namespace corvel

@@ -1,0 +1,62 @@
+// What the corvel-lap commands share: their argument parser, their result type, loading a
+// lap for a command, and writing an output document to a file or standard output.
+#pragma once
+
+#include <expected>
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "corvel_lap/lap_file_reader.hpp"
+
+namespace corvel {
+
+// A command either succeeds or gives the text for the "Error: ..." line.
+using CommandResult = std::expected<void, std::string>;
+
+struct CommandIo {
+    std::ostream& out;
+    std::ostream& err;
+};
+
+struct CommandArgs {
+    bool help = false;
+    std::vector<std::string> positionals;
+    std::optional<std::string> output;   // -o / --output
+    std::optional<std::string> compare;  // --compare
+};
+
+struct CommandOptions {
+    bool output = false;   // accepts -o / --output
+    bool compare = false;  // accepts --compare
+};
+
+// Parses a command's arguments; "--" ends the options. Unknown options and missing values
+// are errors.
+[[nodiscard]] std::expected<CommandArgs, std::string> parse_command_args(std::span<const std::string> args,
+                                                                         CommandOptions accepted);
+
+// Exactly one lap file argument, read; the error names the file.
+[[nodiscard]] std::expected<LapFile, std::string> load_lap(const std::string& utf8_path);
+[[nodiscard]] std::expected<std::string, std::string> single_file_argument(const CommandArgs& args);
+
+// The file name for messages.
+[[nodiscard]] std::string display_name(const std::filesystem::path& path);
+
+// Writes `content` to `-o`'s target ("-" is standard output) or, without -o, beside the lap
+// file with `default_extension`; tells on `io.out` where it went. Refuses to overwrite the
+// lap file itself.
+[[nodiscard]] CommandResult write_command_output(const CommandArgs& args, const LapFile& lap,
+                                                 std::string_view default_extension, const std::string& content,
+                                                 CommandIo& io);
+
+CommandResult run_info(std::span<const std::string> args, CommandIo& io);
+CommandResult run_verify(std::span<const std::string> args, CommandIo& io);
+CommandResult run_csv(std::span<const std::string> args, CommandIo& io);
+CommandResult run_plot(std::span<const std::string> args, CommandIo& io);
+
+}  // namespace corvel

@@ -1,0 +1,54 @@
+// `corvel-lap verify`: exit 0 when the lap file and its metadata agree, 1 with the reasons.
+#include <ostream>
+
+#include "corvel_lap/command_support.hpp"
+#include "corvel_lap/lap_verification.hpp"
+
+namespace corvel {
+namespace {
+
+constexpr std::string_view kVerifyHelp =
+    "Usage: corvel-lap verify FILE.bin\n"
+    "\n"
+    "Checks that the lap file is whole (header, zstd frame, sample block) and that it agrees\n"
+    "with the metadata document FILE.json beside it: the sample count, the file name, the lap\n"
+    "number in every sample (the 16-bit form of the metadata's lapNumber) and in the file name,\n"
+    "and the fixed parts of every record. Prints \"OK: ...\" and exits 0, or prints each problem\n"
+    "and exits 1 with the first one as the error.\n";
+
+}  // namespace
+
+CommandResult run_verify(std::span<const std::string> args, CommandIo& io) {
+    const auto parsed = parse_command_args(args, {});
+    if (!parsed) {
+        return std::unexpected("verify: " + parsed.error());
+    }
+    if (parsed->help) {
+        io.out << kVerifyHelp;
+        return {};
+    }
+    const auto file = single_file_argument(*parsed);
+    if (!file) {
+        return std::unexpected("verify: " + file.error());
+    }
+    const auto lap = load_lap(*file);
+    if (!lap) {
+        return std::unexpected(lap.error());
+    }
+    const std::vector<std::string> problems = verify_lap(*lap);
+    if (problems.empty()) {
+        io.out << "OK: " << *file << ": " << lap->samples.size() << " samples, lap " << lap->metadata->lap_number
+               << ", metadata matches\n";
+        return {};
+    }
+    for (const std::string& problem : problems) {
+        io.out << "FAIL: " << problem << "\n";
+    }
+    std::string reason = *file + ": " + problems.front();
+    if (problems.size() > 1) {
+        reason += " (and " + std::to_string(problems.size() - 1) + " more)";
+    }
+    return std::unexpected(reason);
+}
+
+}  // namespace corvel
