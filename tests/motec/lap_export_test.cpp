@@ -1,0 +1,378 @@
+// A captured lap exported to MoTeC and read back with the independent reader: channel names,
+// units and counts, values against the samples, the header texts and the lap marker.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include "corvel_lap/sample_units.hpp"
+#include "ld_reader.hpp"
+#include "motec/lap_to_motec.hpp"
+#include "motec/ldx_file.hpp"
+#include "synthetic_lap.hpp"
+
+namespace corvel::motec {
+namespace {
+
+using motec_test::make_synthetic_lap;
+using motec_test::SyntheticLap;
+
+MotecLapDetails ring_details(const SyntheticLap& lap) {
+    using namespace std::chrono;
+    MotecLapDetails d;
+    d.source_file_name = "lmu-ring-gt3-lap3-1768500252.bin";
+    d.driver_name = "Test Driver";
+    d.car_name = "Stand-in GT3 #7";
+    d.car_id = "standin_gt3_7";
+    d.car_class = "GT3";
+    d.track_name = "Corvel Test Ring";
+    d.track_id = "corvel_ring";
+    d.track_config = "Short";
+    d.session_type = "time_trial";
+    d.created_at = time_point_cast<UtcTime::duration>(sys_days{2026y / 1 / 15} + 18h + 4min + 12s + 345ms);
+    d.lap_number = lap.lap_number;
+    d.lap_time_s = lap.lap_time_s;
+    d.track_length_m = lap.track_length_m;
+    return d;
+}
+
+struct Exported {
+    MotecExport files;
+    ldtest::Log log;
+    ldtest::Ldx ldx;
+};
+
+Exported export_and_read(const SyntheticLap& lap, const MotecLapDetails& details) {
+    auto files = export_lap_to_motec(lap.samples, details);
+    EXPECT_TRUE(files.has_value()) << files.error();
+    auto log = ldtest::read_ld(files->ld);
+    EXPECT_TRUE(log.has_value()) << log.error();
+    return {*files, *log, ldtest::read_ldx(files->ldx)};
+}
+
+// What the grid point at `t` seconds after the first sample should hold, computed from the
+// samples directly: linear between the two samples around t, or the last sample at or before.
+double expected_at(const std::vector<LapSample>& samples, double t,
+                   const std::function<double(const LapSample&)>& f, bool hold) {
+    const double t0 = samples.front().session_time;
+    for (std::size_t i = 0; i + 1 < samples.size(); ++i) {
+        const double a = samples[i].session_time - t0;
+        const double b = samples[i + 1].session_time - t0;
+        if (t >= b) continue;
+        if (hold) return f(samples[i]);
+        return f(samples[i]) + (f(samples[i + 1]) - f(samples[i])) * (t - a) / (b - a);
+    }
+    return f(samples.back());
+}
+
+const std::vector<std::string> kExpectedNames{
+    "Session Time", "Lap Distance", "Ground Speed", "Throttle Pos", "Brake Pos",  "Clutch Pos",
+    "Steering Pos", "Gear",         "Engine RPM",   "Fuel Level",   "Pos X",      "Pos Z",
+    "G Force Lat",  "G Force Long", "Path Lateral", "Track Edge",   "Pit Lane",   "Yellow Flag",
+    "ABS Active",   "TC Active",    "DRS Active",   "Pit Limiter",  "Lap Invalid"};
+
+TEST(MotecExport, WritesOneChannelPerQuantityWithI2NamesAndUnits) {
+    const SyntheticLap lap = make_synthetic_lap();
+
+    const Exported out = export_and_read(lap, ring_details(lap));
+
+    std::vector<std::string> names;
+    std::vector<std::string> units;
+    for (const auto& c : out.log.channels) {
+        names.push_back(c.name);
+        units.push_back(c.unit);
+    }
+    EXPECT_EQ(names, kExpectedNames);
+    EXPECT_EQ(units, (std::vector<std::string>{"s", "m", "km/h", "%", "%", "%", "%", "", "rpm", "l", "m", "m",
+                                               "G", "G", "m",    "m", "",  "",  "",  "", "",    "",  ""}));
+    EXPECT_EQ(out.log.channel_count, kExpectedNames.size());
+    EXPECT_EQ(out.files.channels, kExpectedNames.size());
+}
+
+TEST(MotecExport, AllChannelsShareTheLapsMeanRateAndOneLength) {
+    const SyntheticLap lap = make_synthetic_lap();
+    const double span = lap.samples.back().session_time - lap.samples.front().session_time;
+    const double mean_rate = static_cast<double>(lap.samples.size() - 1) / span;
+
+    const Exported out = export_and_read(lap, ring_details(lap));
+
+    const auto rate = static_cast<std::uint16_t>(std::lround(mean_rate));
+    // The samples stop 4 ms short of the lap time, so the grid runs on to it.
+    ASSERT_LT(span, lap.lap_time_s);
+    const auto points = static_cast<std::uint32_t>(std::ceil(lap.lap_time_s * rate)) + 1;
+    EXPECT_EQ(out.files.rate_hz, rate);
+    for (const auto& c : out.log.channels) {
+        EXPECT_EQ(c.rate_hz, rate) << c.name;
+        EXPECT_EQ(c.count, points) << c.name;
+        EXPECT_EQ(c.values.size(), points) << c.name;
+    }
+}
+
+TEST(MotecExport, ValuesFollowTheSamplesInPhysicalUnits) {
+    const SyntheticLap lap = make_synthetic_lap();
+    const Exported out = export_and_read(lap, ring_details(lap));
+    struct Check {
+        std::string name;
+        std::function<double(const LapSample&)> value;
+        bool hold;
+        double tolerance;
+    };
+    const std::vector<Check> checks{
+        {"Session Time", [](const LapSample& s) { return s.session_time; }, false, 1e-3},
+        {"Ground Speed", [](const LapSample& s) { return s.speed_kmh; }, false, 1e-3},
+        {"Throttle Pos", [](const LapSample& s) { return s.throttle / 2.55; }, false, 1e-3},
+        {"Brake Pos", [](const LapSample& s) { return s.brake / 2.55; }, false, 1e-3},
+        {"Steering Pos", [](const LapSample& s) { return s.steering / 1.27; }, false, 1e-3},
+        {"Gear", [](const LapSample& s) { return units::gear_number(s); }, true, 0.0},
+        {"Engine RPM", [](const LapSample& s) { return s.engine_rpm; }, false, 1e-2},
+        {"Fuel Level", [](const LapSample& s) { return s.fuel_dl / 10.0; }, false, 1e-4},
+        {"Pos X", [](const LapSample& s) { return s.pos_x; }, false, 1e-3},
+        {"Pos Z", [](const LapSample& s) { return s.pos_z; }, false, 1e-3},
+        {"G Force Lat", [](const LapSample& s) { return s.lateral_g / 10.0; }, false, 1e-5},
+        {"G Force Long", [](const LapSample& s) { return s.longitudinal_g / 10.0; }, false, 1e-5},
+        {"Path Lateral", [](const LapSample& s) { return s.path_lateral_cm / 100.0; }, false, 1e-5},
+        {"Track Edge", [](const LapSample& s) { return s.track_edge_cm / 100.0; }, false, 1e-5},
+        {"Pit Lane", [](const LapSample& s) { return (s.flags & 2) ? 1 : 0; }, true, 0.0},
+        {"Yellow Flag", [](const LapSample& s) { return (s.flags & 4) ? 1 : 0; }, true, 0.0},
+        {"ABS Active", [](const LapSample& s) { return (s.flags & 8) ? 1 : 0; }, true, 0.0},
+        {"TC Active", [](const LapSample& s) { return (s.flags & 16) ? 1 : 0; }, true, 0.0},
+    };
+    for (const Check& check : checks) {
+        const ldtest::Channel* channel = out.log.find(check.name);
+        ASSERT_NE(channel, nullptr) << check.name;
+        for (std::size_t k = 0; k < channel->values.size(); ++k) {
+            const double t = static_cast<double>(k) / channel->rate_hz;
+            ASSERT_NEAR(channel->values[k], expected_at(lap.samples, t, check.value, check.hold),
+                        check.tolerance)
+                << check.name << " at grid point " << k;
+        }
+    }
+}
+
+TEST(MotecExport, FlagsAreZeroOrOneAndEachSetFlagShowsUp) {
+    const SyntheticLap lap = make_synthetic_lap();
+
+    const Exported out = export_and_read(lap, ring_details(lap));
+
+    for (const char* name :
+         {"Pit Lane", "Yellow Flag", "ABS Active", "TC Active", "DRS Active", "Pit Limiter", "Lap Invalid"}) {
+        const ldtest::Channel* c = out.log.find(name);
+        ASSERT_NE(c, nullptr) << name;
+        EXPECT_EQ(c->kind, 3) << name;
+        for (const double v : c->values) ASSERT_TRUE(v == 0.0 || v == 1.0) << name;
+    }
+    const auto ever_set = [&](const char* name) {
+        const auto& v = out.log.find(name)->values;
+        return std::ranges::find(v, 1.0) != v.end();
+    };
+    EXPECT_TRUE(ever_set("Yellow Flag"));
+    EXPECT_TRUE(ever_set("ABS Active"));
+    EXPECT_TRUE(ever_set("TC Active"));
+    EXPECT_FALSE(ever_set("Pit Lane"));
+    EXPECT_FALSE(ever_set("Lap Invalid"));
+}
+
+TEST(MotecExport, LapDistanceRunsFromTheLineOverOneTrackLength) {
+    const SyntheticLap lap = make_synthetic_lap();
+
+    const Exported out = export_and_read(lap, ring_details(lap));
+
+    const ldtest::Channel* distance = out.log.find("Lap Distance");
+    ASSERT_NE(distance, nullptr);
+    EXPECT_EQ(distance->short_name, "Dist");
+    EXPECT_GE(distance->values.front(), 0.0);
+    EXPECT_LT(distance->values.front(), 1.0);
+    for (std::size_t k = 1; k < distance->values.size(); ++k)
+        ASSERT_GT(distance->values[k], distance->values[k - 1]) << "no jump back at the line, point " << k;
+    EXPECT_NEAR(distance->values.back(), lap.track_length_m, 1.0);
+}
+
+TEST(MotecExport, WithoutAUsableTrackLengthLapDistanceIsLeftOut) {
+    const SyntheticLap lap = make_synthetic_lap();
+    for (const std::optional<double> length :
+         {std::optional<double>{}, std::optional<double>{std::numeric_limits<double>::quiet_NaN()},
+          std::optional<double>{0.0}, std::optional<double>{-5.0}}) {
+        MotecLapDetails details = ring_details(lap);
+        details.track_length_m = length;
+
+        const Exported out = export_and_read(lap, details);
+
+        EXPECT_FALSE(out.files.has_lap_distance);
+        EXPECT_EQ(out.log.find("Lap Distance"), nullptr);
+        EXPECT_EQ(out.log.channels.size(), kExpectedNames.size() - 1);
+        EXPECT_NE(out.log.long_comment.find("Lap Distance is left out"), std::string::npos);
+    }
+}
+
+TEST(MotecExport, HeaderTextsComeFromTheMetadata) {
+    const SyntheticLap lap = make_synthetic_lap();
+
+    const Exported out = export_and_read(lap, ring_details(lap));
+
+    EXPECT_EQ(out.log.driver, "Test Driver");
+    EXPECT_EQ(out.log.vehicle, "Stand-in GT3 #7");
+    EXPECT_EQ(out.log.vehicle_id, "Stand-in GT3 #7");
+    EXPECT_EQ(out.log.vehicle_type, "GT3");
+    EXPECT_EQ(out.log.vehicle_comment, "standin_gt3_7");
+    EXPECT_EQ(out.log.venue, "Corvel Test Ring");
+    EXPECT_EQ(out.log.venue_block_name, "Corvel Test Ring");
+    EXPECT_EQ(out.log.event, "LMU Short");
+    EXPECT_EQ(out.log.session, "Time Trial");
+    EXPECT_EQ(out.log.date, "15/01/2026");
+    EXPECT_EQ(out.log.time, "18:04:12");
+    EXPECT_EQ(out.log.short_comment, "Lap 3 0:12.500");
+}
+
+TEST(MotecExport, LongCommentStatesTheSourceRateAndMethod) {
+    const SyntheticLap lap = make_synthetic_lap();
+
+    const Exported out = export_and_read(lap, ring_details(lap));
+
+    const std::string& c = out.log.long_comment;
+    EXPECT_NE(c.find("lmu-ring-gt3-lap3-1768500252.bin"), std::string::npos) << c;
+    EXPECT_NE(c.find(std::to_string(lap.samples.size()) + " captured samples"), std::string::npos) << c;
+    EXPECT_NE(c.find("resampled to " + std::to_string(out.files.rate_hz) + " Hz"), std::string::npos) << c;
+    EXPECT_NE(c.find("linear interpolation"), std::string::npos) << c;
+    EXPECT_NE(c.find("gear and flags hold the last sample"), std::string::npos) << c;
+}
+
+TEST(MotecExport, TheLogReachesTheLapTimeWhenTheSamplesStopJustShort) {
+    SyntheticLap lap = make_synthetic_lap();
+    lap.samples.pop_back();  // the lap ends a poll or two before its lap time now
+    const double span =
+        static_cast<double>(lap.samples.back().session_time) - lap.samples.front().session_time;
+    ASSERT_LT(span, lap.lap_time_s);
+
+    const Exported out = export_and_read(lap, ring_details(lap));
+
+    const double log_end = static_cast<double>(out.files.points - 1) / out.files.rate_hz;
+    EXPECT_GE(log_end, lap.lap_time_s);
+    EXPECT_LT(log_end, lap.lap_time_s + 1.0 / out.files.rate_hz);
+    const ldtest::Channel* speed = out.log.find("Ground Speed");
+    EXPECT_EQ(speed->values.back(), lap.samples.back().speed_kmh);
+    EXPECT_NE(out.log.long_comment.find("so that the log reaches the lap time"), std::string::npos);
+}
+
+TEST(MotecExport, AShortRecordingIsNotStretchedToItsLapTime) {
+    SyntheticLap lap = make_synthetic_lap();
+    lap.samples.resize(lap.samples.size() / 2);  // as when recording began mid-lap
+    const double span =
+        static_cast<double>(lap.samples.back().session_time) - lap.samples.front().session_time;
+
+    const Exported out = export_and_read(lap, ring_details(lap));
+
+    EXPECT_LE(static_cast<double>(out.files.points - 1) / out.files.rate_hz, span);
+}
+
+TEST(MotecExport, LdxMarksOneLapFromTheFirstSampleToTheLapTime) {
+    const SyntheticLap lap = make_synthetic_lap();
+
+    const Exported out = export_and_read(lap, ring_details(lap));
+
+    EXPECT_EQ(out.ldx.beacon_times_us, (std::vector<double>{0.0, 12'500'000.0}));
+    EXPECT_EQ(out.ldx.total_laps, "1");
+    EXPECT_EQ(out.ldx.fastest_time, "0:12.500");
+    EXPECT_EQ(out.ldx.fastest_lap, "1");
+}
+
+TEST(MotecExport, WithoutALapTimeTheLapEndsWithTheLog) {
+    const SyntheticLap lap = make_synthetic_lap();
+    MotecLapDetails details = ring_details(lap);
+    details.lap_time_s.reset();
+    const double span =
+        static_cast<double>(lap.samples.back().session_time) - lap.samples.front().session_time;
+
+    const Exported out = export_and_read(lap, details);
+
+    const double log_end = static_cast<double>(out.files.points - 1) / out.files.rate_hz;
+    EXPECT_LE(log_end, span);
+    ASSERT_EQ(out.ldx.beacon_times_us.size(), 2u);
+    EXPECT_NEAR(out.ldx.beacon_times_us[1], log_end * 1e6, 1.0);
+    EXPECT_EQ(out.log.short_comment, "Lap 3 no time");
+}
+
+TEST(MotecExport, ALapWithoutMetadataStillExports) {
+    const SyntheticLap lap = make_synthetic_lap();
+    const MotecLapDetails details = details_from_metadata(std::nullopt, lap.samples, "orphan.bin");
+
+    const Exported out = export_and_read(lap, details);
+
+    EXPECT_EQ(details.lap_number, 3);
+    EXPECT_EQ(out.log.date, "01/01/1970");
+    EXPECT_EQ(out.log.venue, "");
+    EXPECT_EQ(out.log.event, "LMU");
+    EXPECT_EQ(out.log.session, "Unknown");
+    EXPECT_EQ(out.log.find("Lap Distance"), nullptr);
+}
+
+TEST(MotecExport, RefusesALapWhoseTimesNeverAdvance) {
+    SyntheticLap lap = make_synthetic_lap();
+    for (LapSample& s : lap.samples) s.session_time = 42.0f;
+
+    const auto files = export_lap_to_motec(lap.samples, ring_details(lap));
+
+    ASSERT_FALSE(files.has_value());
+    EXPECT_NE(files.error().find("increasing session times"), std::string::npos);
+}
+
+TEST(MotecExport, GarbageSampleValuesGiveFiniteChannels) {
+    SyntheticLap lap = make_synthetic_lap();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    lap.samples[0].pos_x = nan;
+    lap.samples[10].lap_fraction = nan;
+    lap.samples[11].lap_fraction = 37.0f;
+    lap.samples[12].pos_z = std::numeric_limits<float>::infinity();
+    lap.samples[13].session_time = nan;
+
+    const Exported out = export_and_read(lap, ring_details(lap));
+
+    for (const auto& c : out.log.channels)
+        for (const double v : c.values) ASSERT_TRUE(std::isfinite(v)) << c.name;
+}
+
+TEST(LapFraction, UnwrapsTheCrossingAtTheEndOfTheLap) {
+    EXPECT_EQ(unwrap_lap_fraction(std::vector<double>{0.25, 0.5, 0.875, 0.125}),
+              (std::vector<double>{0.25, 0.5, 0.875, 1.125}));
+}
+
+TEST(LapFraction, SamplesBeforeTheLineAtTheStartComeOutNegative) {
+    EXPECT_EQ(unwrap_lap_fraction(std::vector<double>{0.875, 0.125, 0.5, 0.75}),
+              (std::vector<double>{-0.125, 0.125, 0.5, 0.75}));
+}
+
+TEST(LapFraction, DrivingBackOverTheLineUnwrapsBackwards) {
+    EXPECT_EQ(unwrap_lap_fraction(std::vector<double>{0.25, 0.5, 0.125, 0.875, 0.625}),
+              (std::vector<double>{0.25, 0.5, 0.125, -0.125, -0.375}));
+}
+
+TEST(MotecHeader, DateAndTimeAreTheMetadatasCreationTimeInUtc) {
+    using namespace std::chrono;
+    const UtcTime t = time_point_cast<UtcTime::duration>(sys_days{2026y / 1 / 5} + 8h + 4min + 2s + 999ms);
+
+    EXPECT_EQ(ld_date_time(t).date, "05/01/2026");
+    EXPECT_EQ(ld_date_time(t).time, "08:04:02");
+    EXPECT_EQ(ld_date_time(std::nullopt).date, "01/01/1970");
+    EXPECT_EQ(ld_date_time(std::nullopt).time, "00:00:00");
+}
+
+TEST(MotecHeader, SessionLabelsBecomeWords) {
+    EXPECT_EQ(session_words("practice"), "Practice");
+    EXPECT_EQ(session_words("time_trial"), "Time Trial");
+    EXPECT_EQ(session_words("offline_testing"), "Offline Testing");
+    EXPECT_EQ(session_words(""), "Unknown");
+}
+
+TEST(MotecHeader, LapTimesAreMinutesSecondsAndMilliseconds) {
+    EXPECT_EQ(format_lap_time(102.345), "1:42.345");
+    EXPECT_EQ(format_lap_time(59.9996), "1:00.000");
+    EXPECT_EQ(format_lap_time(12.5), "0:12.500");
+    EXPECT_EQ(format_lap_time(3725.0), "62:05.000");
+    EXPECT_EQ(format_lap_time(0.0), "");
+    EXPECT_EQ(format_lap_time(std::numeric_limits<double>::quiet_NaN()), "");
+}
+
+}  // namespace
+}  // namespace corvel::motec

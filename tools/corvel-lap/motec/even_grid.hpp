@@ -1,0 +1,45 @@
+// Resampling of unevenly spaced samples onto an even time grid at their mean rate, as a log
+// with one fixed rate per channel needs: linear for continuous quantities, sample-and-hold for
+// discrete ones (gear, flags). Method and limits: docs/motec-ld.md.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace corvel::motec {
+
+inline constexpr std::uint16_t kMaxGridRateHz = 1000;
+inline constexpr std::size_t kMaxGridPoints = 2'000'000;
+
+struct EvenGrid {
+    std::vector<std::size_t> kept;  // indices of the samples that form the time base
+    std::vector<double> times_s;    // their times, seconds since the first kept sample
+    std::uint16_t rate_hz = 0;      // the grid's rate; point k lies at k / rate_hz seconds
+    std::size_t points = 0;
+    double mean_rate_hz = 0.0;  // before rounding, for the record
+};
+
+// How far past the last sample a grid may be stretched to reach a wanted end.
+inline constexpr double kMaxHoldPastLastSampleS = 0.5;
+
+// Keeps the samples whose time is finite and later than the previous kept one, and lays the
+// grid over them. The grid ends at the last sample, or reaches `end_at_least_s` (seconds since
+// the first kept sample) when that lies at most kMaxHoldPastLastSampleS past the last sample;
+// points past the last sample hold its values. Fails when fewer than two samples remain or
+// the grid would be too long.
+[[nodiscard]] std::expected<EvenGrid, std::string> plan_even_grid(std::span<const double> sample_times_s,
+                                                                  double end_at_least_s = 0.0);
+
+// `values` holds one value per kept sample (grid.kept order).
+[[nodiscard]] std::vector<double> resample_linear(const EvenGrid& grid, std::span<const double> values);
+[[nodiscard]] std::vector<double> resample_hold(const EvenGrid& grid, std::span<const double> values);
+
+// Replaces each non-finite value by the previous finite one (the first finite one before
+// any, 0 when there is none at all).
+void fill_non_finite(std::span<double> values);
+
+}  // namespace corvel::motec
