@@ -18,7 +18,10 @@ endif()
 find_path(ASIO_INCLUDE_DIR asio.hpp REQUIRED)
 add_library(corvel_asio INTERFACE)
 target_include_directories(corvel_asio SYSTEM INTERFACE ${ASIO_INCLUDE_DIR})
-target_compile_definitions(corvel_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED)
+# Asio decides between aligned_alloc and operator new from whether a libstdc++ header came
+# first; files that include it in different orders would pair aligned_alloc with operator
+# delete (AddressSanitizer reports it). One choice for every file: plain operator new.
+target_compile_definitions(corvel_asio INTERFACE ASIO_STANDALONE ASIO_NO_DEPRECATED ASIO_DISABLE_STD_ALIGNED_ALLOC)
 target_link_libraries(corvel_asio INTERFACE Threads::Threads)
 if(WIN32)
   target_link_libraries(corvel_asio INTERFACE ws2_32 mswsock)

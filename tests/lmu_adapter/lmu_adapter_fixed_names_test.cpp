@@ -14,6 +14,8 @@ using namespace std::chrono_literals;
 
 TEST(LmuAdapterFixedNames, DefaultOptionsConnectToLmuObjects) {
     const sim_bridge::LmuObjectNames lmu_names;
+    // Objects a crashed earlier run left behind (Linux keeps them) would start with a held lock.
+    { corvel_test::NameCleanup stale(lmu_names); }
     corvel_test::TestPublisher publisher(lmu_names);
     publisher.write(1, "Le Mans");
     sim_bridge::LmuAdapterOptions options;  // default names
