@@ -22,7 +22,7 @@ TelemetrySnapshot on_lap(std::int32_t lap_number, std::optional<double> last_lap
 }
 
 class RecorderTest : public ::testing::Test {
-protected:
+  protected:
     RecordOutcome feed(const TelemetrySnapshot& s) { return recorder.record_snapshot(s); }
 
     // Feeds `count` copies, expecting the recorder to go on after each.

@@ -11,7 +11,9 @@ namespace {
 
 const std::filesystem::path kCwd = path_from_utf8("/work/here");
 
-std::expected<std::filesystem::path, std::string> fixed_cwd() { return kCwd; }
+std::expected<std::filesystem::path, std::string> fixed_cwd() {
+    return kCwd;
+}
 
 std::expected<ParsedCommand, std::string> parse(std::vector<std::string> args) {
     return parse_args(args, fixed_cwd);
@@ -45,8 +47,8 @@ TEST(ParseArgs, NoArgumentsGiveTheDefaults) {
 }
 
 TEST(ParseArgs, TakesEveryOptionsValue) {
-    const CaptureOptions options =
-        options_of({"--output-dir", "out/laps", "--prefix", "mine", "--poll-ms", "+25", "--max-wait-secs", "30"});
+    const CaptureOptions options = options_of(
+        {"--output-dir", "out/laps", "--prefix", "mine", "--poll-ms", "+25", "--max-wait-secs", "30"});
     EXPECT_EQ(options.output_dir, path_from_utf8("out/laps"));
     EXPECT_EQ(options.prefix, "mine");
     EXPECT_EQ(options.poll_ms, 25u);
@@ -63,7 +65,9 @@ TEST(ParseArgs, LastValueWins) {
     EXPECT_EQ(options_of({"--prefix", "a", "--prefix", "b"}).prefix, "b");
 }
 
-TEST(ParseArgs, EmptyPrefixIsAccepted) { EXPECT_EQ(options_of({"--prefix", ""}).prefix, ""); }
+TEST(ParseArgs, EmptyPrefixIsAccepted) {
+    EXPECT_EQ(options_of({"--prefix", ""}).prefix, "");
+}
 
 TEST(ParseArgs, OutputDirKeepsUtf8Text) {
     const CaptureOptions options = options_of({"--output-dir", "Rundenzeit \xC3\xA4"});
@@ -82,7 +86,8 @@ TEST(ParseArgs, RejectsBadNumbersWithTheReason) {
     EXPECT_EQ(error_of({"--poll-ms", "-"}), "Invalid --poll-ms value '-': invalid digit found in string");
     EXPECT_EQ(error_of({"--poll-ms", " 5"}), "Invalid --poll-ms value ' 5': invalid digit found in string");
     EXPECT_EQ(error_of({"--poll-ms", "++5"}), "Invalid --poll-ms value '++5': invalid digit found in string");
-    EXPECT_EQ(error_of({"--poll-ms", ""}), "Invalid --poll-ms value '': cannot parse integer from empty string");
+    EXPECT_EQ(error_of({"--poll-ms", ""}),
+              "Invalid --poll-ms value '': cannot parse integer from empty string");
     EXPECT_EQ(error_of({"--max-wait-secs", "18446744073709551616"}),
               "Invalid --max-wait-secs value '18446744073709551616': number too large to fit in target type");
 }

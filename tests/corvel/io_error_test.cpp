@@ -1,10 +1,11 @@
 // Display and diagnostic forms of IoError and AppError.
-#include "corvel/app_error.hpp"
 #include "corvel/io_error.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+
+#include "corvel/app_error.hpp"
 
 namespace corvel {
 namespace {
@@ -25,21 +26,24 @@ TEST(IoError, NativeCodeKeepsItsNumberAndHasTextWithoutTrailingPeriod) {
     EXPECT_FALSE(display.starts_with(" ")) << display;
     EXPECT_EQ(display.find(". (os error"), std::string::npos) << display;
     EXPECT_EQ(display.find('\r'), std::string::npos) << display;
-    EXPECT_TRUE(error.diagnostic().starts_with("Os { code: 2, kind: NotFound, message: \"")) << error.diagnostic();
+    EXPECT_TRUE(error.diagnostic().starts_with("Os { code: 2, kind: NotFound, message: \""))
+        << error.diagnostic();
 }
 
 TEST(IoError, OwnErrorShowsItsMessage) {
     const IoError error(IoErrorKind::WriteZero, "failed to write the buffered data");
     EXPECT_FALSE(error.os_code().has_value());
     EXPECT_EQ(error.display(), "failed to write the buffered data");
-    EXPECT_EQ(error.diagnostic(), "Error { kind: WriteZero, message: \"failed to write the buffered data\" }");
+    EXPECT_EQ(error.diagnostic(),
+              "Error { kind: WriteZero, message: \"failed to write the buffered data\" }");
 }
 
 TEST(AppError, IoKindWrapsTheIoErrorForms) {
     const AppError error = AppError::io(IoError(IoErrorKind::WriteZero, "failed to write the buffered data"));
     EXPECT_EQ(error.kind(), AppError::Kind::Io);
     EXPECT_EQ(error.display(), "IO error: failed to write the buffered data");
-    EXPECT_EQ(error.diagnostic(), "Io(Error { kind: WriteZero, message: \"failed to write the buffered data\" })");
+    EXPECT_EQ(error.diagnostic(),
+              "Io(Error { kind: WriteZero, message: \"failed to write the buffered data\" })");
 }
 
 TEST(AppError, InvalidDataQuotesTheMessage) {

@@ -50,7 +50,8 @@ template <class T>
 T read_le(std::span<const std::byte> bytes, std::size_t offset) {
     T value = 0;
     for (std::size_t i = 0; i < sizeof(T); ++i) {
-        value = static_cast<T>(value | static_cast<T>(std::to_integer<std::uint64_t>(bytes[offset + i]) << (8 * i)));
+        value = static_cast<T>(value |
+                               static_cast<T>(std::to_integer<std::uint64_t>(bytes[offset + i]) << (8 * i)));
     }
     return value;
 }
@@ -58,7 +59,7 @@ T read_le(std::span<const std::byte> bytes, std::size_t offset) {
 // Records what reaches it; can take only a few bytes per call, report interruptions,
 // take nothing, or fail.
 class ScriptedSink final : public ByteSink {
-public:
+  public:
     std::size_t max_per_write = SIZE_MAX;
     bool interrupt_every_other = false;
     bool take_nothing = false;
@@ -79,7 +80,7 @@ public:
         return n;
     }
 
-private:
+  private:
     std::size_t calls_ = 0;
 };
 
@@ -155,12 +156,14 @@ TEST(LapFile, HeaderRejectsCountsBeyond32Bits) {
 
 TEST(LapFileWriter, CompressionFailureIsInvalidDataAndWritesNothing) {
     ScriptedSink sink;
-    const CompressFn failing = [](std::span<const std::byte>) -> std::expected<std::vector<std::byte>, std::string> {
+    const CompressFn failing =
+        [](std::span<const std::byte>) -> std::expected<std::vector<std::byte>, std::string> {
         return std::unexpected("Destination buffer is too small");
     };
     auto result = write_lap_telemetry_to(sink, make_samples(300), failing);
     ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error().display(), "Invalid data: Failed to compress samples: Destination buffer is too small");
+    EXPECT_EQ(result.error().display(),
+              "Invalid data: Failed to compress samples: Destination buffer is too small");
     EXPECT_TRUE(sink.write_sizes.empty());
 }
 

@@ -39,7 +39,8 @@ LapMetadata golden_metadata() {
     lap.fuel_used_l = 0.0;
     lap.start_track_pct = 0.0000025f;
 
-    const auto path = std::filesystem::path("captures") / "lmu-clean-lap-example-ring-example-car-963-lap3-1768500252.bin";
+    const auto path =
+        std::filesystem::path("captures") / "lmu-clean-lap-example-ring-example-car-963-lap3-1768500252.bin";
     return make_lap_metadata(session, vehicle, lap, path, at(2026y / 1 / 15, 18h, 4min, 12s, 3'456'789));
 }
 
@@ -150,7 +151,10 @@ TEST(LapMetadataDocument, EscapesStringsTheJsonWay) {
 }
 
 TEST(LapMetadataDocument, ReplacesBytesThatAreNotUtf8) {
-    EXPECT_EQ(string_text("a\xFF" "b\xC3"), "\"a\xEF\xBF\xBD" "b\xEF\xBF\xBD\"");
+    EXPECT_EQ(string_text("a\xFF"
+                          "b\xC3"),
+              "\"a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD\"");
 }
 
 TEST(LapMetadataDocument, AbsentOptionalsAreNull) {

@@ -126,14 +126,14 @@ TEST(MakeLapSample, CopiesFloatsAndRoundsSessionTime) {
 
 TEST(LapSampleEncoding, WritesFieldsLittleEndianAtTheirOffsets) {
     LapSample sample;
-    sample.session_time = 1.0f;       // 0x3F800000
+    sample.session_time = 1.0f;  // 0x3F800000
     sample.lap = 0x0102;
     sample.aux_counter = 0x0A0B0C0D;
     sample.steering = -1;
     sample.speed_kmh = 0x0304;
-    sample.pos_z = -2.0f;             // 0xC0000000
+    sample.pos_z = -2.0f;  // 0xC0000000
     sample.flags = 0x81;
-    sample.path_lateral_cm = -2;      // 0xFFFE
+    sample.path_lateral_cm = -2;  // 0xFFFE
     sample.track_edge_cm = 0x0506;
 
     EncodedLapSample bytes{};

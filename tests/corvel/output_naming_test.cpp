@@ -30,7 +30,9 @@ std::string stem(std::string_view prefix, const sim_bridge::SessionInfo& s, cons
 TEST(Slugify, KeepsLowerCaseLettersDigitsAndSingleHyphens) {
     EXPECT_EQ(slugify("Le Mans (24h)"), "le-mans-24h");
     EXPECT_EQ(slugify("  Car_No 7, "), "car-no-7");
-    EXPECT_EQ(slugify("Stra\xC3\x9F" "e"), "stra-e");
+    EXPECT_EQ(slugify("Stra\xC3\x9F"
+                      "e"),
+              "stra-e");
     EXPECT_EQ(slugify("---"), "");
     EXPECT_EQ(slugify(""), "");
     EXPECT_EQ(slugify("../..\\etc/passwd"), "etc-passwd");
@@ -44,7 +46,8 @@ TEST(OutputPaths, StemJoinsPrefixTrackCarLapAndClock) {
 
 TEST(OutputPaths, TrackFallsBackToNameOnlyWhenFullNameIsBlank) {
     EXPECT_EQ(stem("p", session("Example Ring - GP"), vehicle("c")), "p-example-ring-gp-c-lap3-1768500252");
-    EXPECT_EQ(stem("p", session(" \t\xC2\xA0\xE3\x80\x80"), vehicle("c")), "p-example-ring-c-lap3-1768500252");
+    EXPECT_EQ(stem("p", session(" \t\xC2\xA0\xE3\x80\x80"), vehicle("c")),
+              "p-example-ring-c-lap3-1768500252");
     EXPECT_EQ(stem("p", session("\xC3\xA9\xC3\xA9"), vehicle("c")), "p--c-lap3-1768500252");
 }
 
@@ -66,8 +69,9 @@ TEST(OutputPaths, DifferOnlyInExtension) {
 
 TEST(OutputPaths, LongNamesStayWithinFileNameLimits) {
     const std::string long_text(1000, 'a');
-    const OutputPaths paths = build_output_paths("out", long_text + " x", session(long_text), vehicle(long_text),
-                                                 std::numeric_limits<std::int64_t>::min(), UINT64_MAX);
+    const OutputPaths paths =
+        build_output_paths("out", long_text + " x", session(long_text), vehicle(long_text),
+                           std::numeric_limits<std::int64_t>::min(), UINT64_MAX);
     const std::string name = paths.metadata.filename().string();
     EXPECT_LE(name.size(), 255u);
     EXPECT_TRUE(name.starts_with(std::string(kMaxStemSlugBytes, 'a') + "-")) << name;
@@ -95,7 +99,9 @@ TEST(OutputDirectory, FileInTheWayIsAnError) {
     EXPECT_TRUE(result.error().display().ends_with(")")) << result.error().display();
 }
 
-TEST(UnixSeconds, IsAfter2020) { EXPECT_GT(unix_seconds_now(), 1'577'836'800u); }
+TEST(UnixSeconds, IsAfter2020) {
+    EXPECT_GT(unix_seconds_now(), 1'577'836'800u);
+}
 
 }  // namespace
 }  // namespace corvel

@@ -11,7 +11,7 @@
 namespace corvel::testing {
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::random_device random;
         path_ = std::filesystem::temp_directory_path() /
@@ -27,7 +27,7 @@ public:
 
     [[nodiscard]] const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -11,7 +11,7 @@
 namespace corvel {
 
 class AppError {
-public:
+  public:
     enum class Kind : std::uint8_t { Io, InvalidData };
 
     [[nodiscard]] static AppError io(IoError error) { return AppError(std::move(error)); }
@@ -29,7 +29,7 @@ public:
 
     bool operator==(const AppError&) const = default;
 
-private:
+  private:
     explicit AppError(IoError error) : payload_(std::move(error)) {}
     explicit AppError(std::string message) : payload_(std::move(message)) {}
 

@@ -15,7 +15,7 @@ namespace corvel {
 inline constexpr std::size_t kWriteBufferSize = 8192;
 
 class BufferedWriter {
-public:
+  public:
     explicit BufferedWriter(ByteSink& sink, std::size_t capacity = kWriteBufferSize);
     BufferedWriter(const BufferedWriter&) = delete;
     BufferedWriter& operator=(const BufferedWriter&) = delete;
@@ -31,7 +31,7 @@ public:
 
     [[nodiscard]] std::size_t buffered() const { return buffer_.size(); }
 
-private:
+  private:
     ByteSink& sink_;
     std::size_t capacity_;
     std::vector<std::byte> buffer_;

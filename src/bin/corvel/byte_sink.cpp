@@ -13,7 +13,8 @@ std::expected<void, IoError> write_all(ByteSink& sink, std::span<const std::byte
             if (written.error().kind() == IoErrorKind::Interrupted) continue;
             return std::unexpected(written.error());
         }
-        if (*written == 0) return std::unexpected(IoError(IoErrorKind::WriteZero, std::string(zero_write_message)));
+        if (*written == 0)
+            return std::unexpected(IoError(IoErrorKind::WriteZero, std::string(zero_write_message)));
         bytes = bytes.subspan(std::min(*written, bytes.size()));
     }
     return {};

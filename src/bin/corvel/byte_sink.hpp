@@ -12,7 +12,7 @@
 namespace corvel {
 
 class ByteSink {
-public:
+  public:
     virtual ~ByteSink() = default;
     // Writes a prefix of `bytes` (possibly nothing) and returns its length, like write(2).
     // An interrupted write is reported as an IoError of kind Interrupted.

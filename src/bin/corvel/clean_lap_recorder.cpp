@@ -22,15 +22,20 @@ bool drives_meaningfully(const sim_bridge::TelemetrySnapshot& s) {
     return s.speed_kmh > 20.0f || s.lap_fraction > 0.02f || s.current_lap_time_s > 5.0;
 }
 
-std::int32_t non_negative(std::int32_t lap) { return std::max(lap, 0); }
+std::int32_t non_negative(std::int32_t lap) {
+    return std::max(lap, 0);
+}
 
 // One stable pass over the buffer: samples of lap `number` go to `taken` (when given),
 // the others close up in place, keeping their order.
-void extract_lap_samples(std::vector<LapSample>& samples, std::uint16_t number, std::vector<LapSample>* taken) {
+void extract_lap_samples(std::vector<LapSample>& samples, std::uint16_t number,
+                         std::vector<LapSample>* taken) {
     auto keep = samples.begin();
     for (const LapSample& sample : samples) {
-        if (sample.lap != number) *keep++ = sample;
-        else if (taken != nullptr) taken->push_back(sample);
+        if (sample.lap != number)
+            *keep++ = sample;
+        else if (taken != nullptr)
+            taken->push_back(sample);
     }
     samples.erase(keep, samples.end());
 }
@@ -108,15 +113,18 @@ bool CleanLapRecorder::should_settle(const CompletedLap& pending, const sim_brid
     bool time_settled = false;
     if (s.last_lap_time_s) {
         const double t = *s.last_lap_time_s;
-        time_settled = pending.boundary_lap_time ? std::fabs(t - *pending.boundary_lap_time) > 0.001 : t > 0.0;
+        time_settled =
+            pending.boundary_lap_time ? std::fabs(t - *pending.boundary_lap_time) > 0.001 : t > 0.0;
     } else {
         time_settled = pending.boundary_lap_time.has_value();  // the time vanished
     }
-    const std::uint64_t waited = poll_count_ >= pending.boundary_poll ? poll_count_ - pending.boundary_poll : 0;
+    const std::uint64_t waited =
+        poll_count_ >= pending.boundary_poll ? poll_count_ - pending.boundary_poll : 0;
     return lap_changed || time_settled || waited > kScoringSyncMaxPolls;
 }
 
-std::optional<RecordOutcome> CleanLapRecorder::settle(const CompletedLap& lap, const sim_bridge::TelemetrySnapshot& s) {
+std::optional<RecordOutcome> CleanLapRecorder::settle(const CompletedLap& lap,
+                                                      const sim_bridge::TelemetrySnapshot& s) {
     // Samples are compared in the 16-bit form they carry, so laps above 65535 still own
     // their samples; the pending lap and the one after it never share that form.
     const std::uint16_t number = sample_lap_number(lap.lap);
@@ -130,8 +138,8 @@ std::optional<RecordOutcome> CleanLapRecorder::settle(const CompletedLap& lap, c
     std::vector<LapSample> own;
     extract_lap_samples(samples_, number, &own);
     if (own.size() < kMinCleanLapSamples) {
-        return RecordOutcome{RecorderFailure{"Lap " + std::to_string(lap.lap) + " looked clean but only had " +
-                                             std::to_string(own.size()) +
+        return RecordOutcome{RecorderFailure{"Lap " + std::to_string(lap.lap) +
+                                             " looked clean but only had " + std::to_string(own.size()) +
                                              " samples; aborting to avoid partial output"}};
     }
 
@@ -143,7 +151,7 @@ std::optional<RecordOutcome> CleanLapRecorder::settle(const CompletedLap& lap, c
     clean_lap.fuel_end_l = lap.end_fuel_l;
     const double used = clean_lap.fuel_start_l - static_cast<double>(lap.end_fuel_l);
     clean_lap.fuel_used_l = used > 0.0 ? used : 0.0;  // also 0 for a NaN end figure
-    clean_lap.incident_delta = 0;  // a clean lap gained none
+    clean_lap.incident_delta = 0;                     // a clean lap gained none
     clean_lap.start_track_pct = lap.start.track_pct;
     clean_lap.started_mid_lap = lap.start.started_mid_lap;
     return RecordOutcome{std::move(clean_lap)};

@@ -27,7 +27,7 @@ struct CleanLap {
     double lap_time_s = 0.0;
     double fuel_start_l = 0.0;  // tenths of a litre at the lap's start, / 10
     float fuel_end_l = 0.0f;
-    double fuel_used_l = 0.0;  // never negative
+    double fuel_used_l = 0.0;         // never negative
     std::int32_t incident_delta = 0;  // never negative
     float start_track_pct = 0.0f;
     bool started_mid_lap = false;
@@ -48,7 +48,7 @@ struct RecorderFailure {
 using RecordOutcome = std::variant<Continue, CleanLap, RecorderFailure>;
 
 class CleanLapRecorder {
-public:
+  public:
     CleanLapRecorder() = default;
 
     // Feed the snapshots in order; do not feed again after a CleanLap or a RecorderFailure.
@@ -65,7 +65,7 @@ public:
     [[nodiscard]] std::int32_t last_sim_lap() const { return last_sim_lap_; }
     [[nodiscard]] bool has_pending_lap() const { return pending_lap_.has_value(); }
 
-private:
+  private:
     struct LapStart {
         std::uint16_t fuel_dl = 0;
         std::int32_t incidents = 0;
@@ -82,8 +82,8 @@ private:
     };
 
     static LapStart lap_start_from(const sim_bridge::TelemetrySnapshot& snapshot);
-    [[nodiscard]] bool should_settle(const CompletedLap& pending, const sim_bridge::TelemetrySnapshot& snapshot,
-                                     bool lap_changed) const;
+    [[nodiscard]] bool should_settle(const CompletedLap& pending,
+                                     const sim_bridge::TelemetrySnapshot& snapshot, bool lap_changed) const;
     // Judges the settled lap: a CleanLap or failure when clean, nullopt when dropped.
     [[nodiscard]] std::optional<RecordOutcome> settle(const CompletedLap& lap,
                                                       const sim_bridge::TelemetrySnapshot& snapshot);

@@ -32,7 +32,8 @@ std::expected<std::uint64_t, std::string> parse_unsigned(std::string_view text) 
     for (const char c : text) {
         if (c < '0' || c > '9') return std::unexpected("invalid digit found in string");
         const auto digit = static_cast<std::uint64_t>(c - '0');
-        if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) return std::unexpected("number too large to fit in target type");
+        if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10)
+            return std::unexpected("number too large to fit in target type");
         value = value * 10 + digit;
     }
     return value;
@@ -40,7 +41,9 @@ std::expected<std::uint64_t, std::string> parse_unsigned(std::string_view text) 
 
 std::expected<std::uint64_t, std::string> parse_positive(std::string_view option, std::string_view text) {
     auto value = parse_unsigned(text);
-    if (!value) return std::unexpected("Invalid " + std::string(option) + " value '" + std::string(text) + "': " + value.error());
+    if (!value)
+        return std::unexpected("Invalid " + std::string(option) + " value '" + std::string(text) +
+                               "': " + value.error());
     if (*value == 0) return std::unexpected(std::string(option) + " must be greater than 0");
     return *value;
 }
@@ -59,9 +62,12 @@ std::filesystem::path path_from_utf8(std::string_view text) {
     return std::filesystem::path(utf8);
 }
 
-std::string_view usage_text() { return kUsage; }
+std::string_view usage_text() {
+    return kUsage;
+}
 
-std::expected<ParsedCommand, std::string> parse_args(std::span<const std::string> args, const CwdProvider& cwd) {
+std::expected<ParsedCommand, std::string> parse_args(std::span<const std::string> args,
+                                                     const CwdProvider& cwd) {
     auto dir = cwd();
     if (!dir) return std::unexpected("Failed to resolve cwd: " + dir.error());
 
@@ -84,8 +90,10 @@ std::expected<ParsedCommand, std::string> parse_args(std::span<const std::string
         } else {
             auto number = parse_positive(arg, value);
             if (!number) return std::unexpected(number.error());
-            if (arg == "--poll-ms") options.poll_ms = *number;
-            else options.max_wait_secs = *number;
+            if (arg == "--poll-ms")
+                options.poll_ms = *number;
+            else
+                options.max_wait_secs = *number;
         }
     }
     return options;

@@ -20,7 +20,7 @@ inline constexpr std::uint64_t kDefaultPollMs = 16;
 struct CaptureOptions {
     std::filesystem::path output_dir;  // default: <cwd>/temp_debug/lmu-captures
     std::string prefix{kDefaultPrefix};
-    std::uint64_t poll_ms = kDefaultPollMs;        // never 0
+    std::uint64_t poll_ms = kDefaultPollMs;      // never 0
     std::optional<std::uint64_t> max_wait_secs;  // never 0 when present
 
     bool operator==(const CaptureOptions&) const = default;

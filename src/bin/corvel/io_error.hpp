@@ -39,7 +39,7 @@ enum class IoErrorKind : std::uint8_t {
 [[nodiscard]] std::string_view io_error_kind_name(IoErrorKind kind);
 
 class IoError {
-public:
+  public:
     // An error the operating system reported. `code` is either a native code
     // (std::system_category: errno on POSIX, GetLastError() on Windows) or an errno value
     // (std::generic_category, e.g. from the C runtime or std::filesystem).
@@ -65,7 +65,7 @@ public:
 
     bool operator==(const IoError&) const = default;
 
-private:
+  private:
     std::optional<std::error_code> code_;
     IoErrorKind kind_;
     std::string message_;  // only for errors of our own logic

@@ -7,10 +7,16 @@
 
 namespace corvel {
 
-IoError IoError::last_os_error() { return IoError(std::error_code(errno, std::system_category())); }
+IoError IoError::last_os_error() {
+    return IoError(std::error_code(errno, std::system_category()));
+}
 
-std::string native_error_text(int code) { return std::system_category().message(code); }
+std::string native_error_text(int code) {
+    return std::system_category().message(code);
+}
 
-IoErrorKind native_error_kind(int code) { return errno_error_kind(code); }
+IoErrorKind native_error_kind(int code) {
+    return errno_error_kind(code);
+}
 
 }  // namespace corvel

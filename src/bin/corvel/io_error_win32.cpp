@@ -32,7 +32,8 @@ std::string native_error_text(int code) {
     if (length == 0 || buffer == nullptr) return "Unknown error " + std::to_string(code);
     std::string text = utf8_from_wide(buffer, static_cast<int>(length));
     LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
     if (!text.empty() && text.back() == '.') text.pop_back();
     return text;
 }
@@ -44,30 +45,46 @@ IoErrorKind native_error_kind(int code) {
         case ERROR_PATH_NOT_FOUND:
         case ERROR_INVALID_DRIVE:
         case ERROR_BAD_NETPATH:
-        case ERROR_BAD_NET_NAME: return K::NotFound;
+        case ERROR_BAD_NET_NAME:
+            return K::NotFound;
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION: return K::PermissionDenied;
+        case ERROR_LOCK_VIOLATION:
+            return K::PermissionDenied;
         case ERROR_ALREADY_EXISTS:
-        case ERROR_FILE_EXISTS: return K::AlreadyExists;
-        case ERROR_INVALID_PARAMETER: return K::InvalidInput;
+        case ERROR_FILE_EXISTS:
+            return K::AlreadyExists;
+        case ERROR_INVALID_PARAMETER:
+            return K::InvalidInput;
         case ERROR_INVALID_NAME:
-        case ERROR_FILENAME_EXCED_RANGE: return K::InvalidFilename;
-        case ERROR_DIRECTORY: return K::NotADirectory;
-        case ERROR_DIR_NOT_EMPTY: return K::DirectoryNotEmpty;
-        case ERROR_WRITE_PROTECT: return K::ReadOnlyFilesystem;
+        case ERROR_FILENAME_EXCED_RANGE:
+            return K::InvalidFilename;
+        case ERROR_DIRECTORY:
+            return K::NotADirectory;
+        case ERROR_DIR_NOT_EMPTY:
+            return K::DirectoryNotEmpty;
+        case ERROR_WRITE_PROTECT:
+            return K::ReadOnlyFilesystem;
         case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL: return K::StorageFull;
-        case ERROR_FILE_TOO_LARGE: return K::FileTooLarge;
-        case ERROR_BUSY: return K::ResourceBusy;
+        case ERROR_HANDLE_DISK_FULL:
+            return K::StorageFull;
+        case ERROR_FILE_TOO_LARGE:
+            return K::FileTooLarge;
+        case ERROR_BUSY:
+            return K::ResourceBusy;
         case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_OUTOFMEMORY: return K::OutOfMemory;
+        case ERROR_OUTOFMEMORY:
+            return K::OutOfMemory;
         case ERROR_NOT_SUPPORTED:
-        case ERROR_CALL_NOT_IMPLEMENTED: return K::Unsupported;
-        case ERROR_OPERATION_ABORTED: return K::Interrupted;
+        case ERROR_CALL_NOT_IMPLEMENTED:
+            return K::Unsupported;
+        case ERROR_OPERATION_ABORTED:
+            return K::Interrupted;
         case ERROR_TIMEOUT:
-        case WAIT_TIMEOUT: return K::TimedOut;
-        default: return K::Uncategorized;
+        case WAIT_TIMEOUT:
+            return K::TimedOut;
+        default:
+            return K::Uncategorized;
     }
 }
 

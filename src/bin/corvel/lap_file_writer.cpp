@@ -24,7 +24,8 @@ void put_le(std::byte*& out, T value) {
 std::expected<LapFileHeader, AppError> encode_lap_file_header(std::size_t sample_count) {
     if (sample_count > std::numeric_limits<std::uint32_t>::max()) {
         return std::unexpected(AppError::invalid_data("Failed to serialize header: sample count " +
-                                                      std::to_string(sample_count) + " does not fit in 32 bits"));
+                                                      std::to_string(sample_count) +
+                                                      " does not fit in 32 bits"));
     }
     LapFileHeader header{};
     std::byte* out = header.data();
@@ -82,7 +83,8 @@ std::expected<void, AppError> write_lap_telemetry_to(ByteSink& sink, std::span<c
     if (!header) return std::unexpected(header.error());
     const std::vector<std::byte> block = encode_sample_block(samples);
     auto frame = compress(block);
-    if (!frame) return std::unexpected(AppError::invalid_data("Failed to compress samples: " + frame.error()));
+    if (!frame)
+        return std::unexpected(AppError::invalid_data("Failed to compress samples: " + frame.error()));
 
     if (auto r = writer.write(*header); !r) return std::unexpected(AppError::io(r.error()));
     if (auto r = writer.write(*frame); !r) return std::unexpected(AppError::io(r.error()));

@@ -21,9 +21,9 @@ namespace corvel {
 inline constexpr std::size_t kLapFileHeaderSize = 16;
 inline constexpr std::array<std::byte, 4> kLapFileMagic{std::byte{'V'}, std::byte{'K'}, std::byte{'T'},
                                                         std::byte{'F'}};
-inline constexpr std::uint8_t kLapFileFormatVersion = 5;  // header byte 4
-inline constexpr std::uint8_t kLapFileSimulatorLmu = 1;   // header byte 5, SimulatorKind::LMU
-inline constexpr std::uint8_t kLapFileNominalRateHz = 60; // header byte 6, whatever --poll-ms says
+inline constexpr std::uint8_t kLapFileFormatVersion = 5;   // header byte 4
+inline constexpr std::uint8_t kLapFileSimulatorLmu = 1;    // header byte 5, SimulatorKind::LMU
+inline constexpr std::uint8_t kLapFileNominalRateHz = 60;  // header byte 6, whatever --poll-ms says
 inline constexpr int kLapCompressionLevel = 3;
 
 using LapFileHeader = std::array<std::byte, kLapFileHeaderSize>;
@@ -45,8 +45,7 @@ using CompressFn = std::expected<std::vector<std::byte>, std::string> (*)(std::s
                                                                 std::span<const LapSample> samples);
 
 // The same, into an already opened sink, with the compression step replaceable (tests).
-[[nodiscard]] std::expected<void, AppError> write_lap_telemetry_to(ByteSink& sink,
-                                                                   std::span<const LapSample> samples,
-                                                                   CompressFn compress = compress_sample_block);
+[[nodiscard]] std::expected<void, AppError> write_lap_telemetry_to(
+    ByteSink& sink, std::span<const LapSample> samples, CompressFn compress = compress_sample_block);
 
 }  // namespace corvel

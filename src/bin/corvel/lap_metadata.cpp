@@ -23,7 +23,8 @@ std::size_t utf8_sequence_length(std::string_view text, std::size_t i) {
     if (b0 < 0x80) return 1;
     std::size_t len = 0;
     unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (b0 >= 0xC2 && b0 <= 0xDF) len = 2;
+    if (b0 >= 0xC2 && b0 <= 0xDF)
+        len = 2;
     else if (b0 >= 0xE0 && b0 <= 0xEF) {
         len = 3;
         if (b0 == 0xE0) low = 0xA0;
@@ -65,13 +66,27 @@ void append_json_string(std::string& out, std::string_view text) {
         }
         const char c = text[i];
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\b': out += "\\b"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\f': out += "\\f"; break;
-            case '\r': out += "\\r"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
             default:
                 if (static_cast<unsigned char>(c) < 0x20) {
                     char escape[8];
@@ -147,7 +162,7 @@ void append_json_float(std::string& out, F value) {
 
 // Member lines: `  "key": value` with "," before every member but the first.
 class DocumentWriter {
-public:
+  public:
     DocumentWriter() {
         out_.reserve(128);
         out_ += "{";
@@ -162,16 +177,20 @@ public:
     }
     void string(std::string_view key, std::string_view value) { append_json_string(member(key), value); }
     void optional_string(std::string_view key, const std::optional<std::string>& value) {
-        if (value) string(key, *value);
-        else member(key) += "null";
+        if (value)
+            string(key, *value);
+        else
+            member(key) += "null";
     }
     template <class F>
     void number(std::string_view key, F value) {
         append_json_float(member(key), value);
     }
     void optional_number(std::string_view key, const std::optional<double>& value) {
-        if (value) number(key, *value);
-        else member(key) += "null";
+        if (value)
+            number(key, *value);
+        else
+            member(key) += "null";
     }
     void integer(std::string_view key, std::int64_t value) { member(key) += std::to_string(value); }
     void unsigned_integer(std::string_view key, std::uint64_t value) { member(key) += std::to_string(value); }
@@ -191,7 +210,7 @@ public:
         return std::move(out_);
     }
 
-private:
+  private:
     std::string out_;
     bool first_ = true;
 };
@@ -205,7 +224,9 @@ std::string padded(std::int64_t value, std::size_t width) {
 
 }  // namespace
 
-UtcTime utc_now() { return std::chrono::floor<UtcTime::duration>(std::chrono::system_clock::now()); }
+UtcTime utc_now() {
+    return std::chrono::floor<UtcTime::duration>(std::chrono::system_clock::now());
+}
 
 std::string format_created_at(UtcTime time) {
     using namespace std::chrono;
@@ -216,8 +237,8 @@ std::string format_created_at(UtcTime time) {
 
     std::string out = padded(static_cast<int>(date.year()), 4) + "-" +
                       padded(static_cast<unsigned>(date.month()), 2) + "-" +
-                      padded(static_cast<unsigned>(date.day()), 2) + "T" + padded(clock.hours().count(), 2) + ":" +
-                      padded(clock.minutes().count(), 2) + ":" + padded(clock.seconds().count(), 2);
+                      padded(static_cast<unsigned>(date.day()), 2) + "T" + padded(clock.hours().count(), 2) +
+                      ":" + padded(clock.minutes().count(), 2) + ":" + padded(clock.seconds().count(), 2);
     if (ticks % 10'000 == 0) {
         if (ticks != 0) out += "." + padded(ticks / 10'000, 3);
     } else if (ticks % 10 == 0) {
@@ -240,7 +261,8 @@ std::string file_name_text(const std::filesystem::path& path) {
 }
 
 LapMetadata make_lap_metadata(const sim_bridge::SessionInfo& session, const sim_bridge::VehicleInfo& vehicle,
-                              const CleanLap& lap, const std::filesystem::path& telemetry_path, UtcTime created_at) {
+                              const CleanLap& lap, const std::filesystem::path& telemetry_path,
+                              UtcTime created_at) {
     LapMetadata m;
     m.track_name = session.track_name;
     m.track_id = session.track_raw_name;
@@ -294,14 +316,16 @@ std::string format_lap_metadata(const LapMetadata& m) {
     return std::move(doc).finish();
 }
 
-std::expected<void, std::string> write_lap_metadata(const std::filesystem::path& path, const LapMetadata& metadata) {
+std::expected<void, std::string> write_lap_metadata(const std::filesystem::path& path,
+                                                    const LapMetadata& metadata) {
     const std::string document = format_lap_metadata(metadata);
     const auto fail = [](const IoError& error) {
         return std::unexpected("Failed to write metadata: " + error.display());
     };
     auto file = OutputFile::create(path);
     if (!file) return fail(file.error());
-    if (auto written = write_all(*file, std::as_bytes(std::span(document)), "failed to write whole buffer"); !written) {
+    if (auto written = write_all(*file, std::as_bytes(std::span(document)), "failed to write whole buffer");
+        !written) {
         return fail(written.error());
     }
     if (auto closed = file->close(); !closed) return fail(closed.error());

@@ -29,7 +29,8 @@ using UtcTime = std::chrono::time_point<std::chrono::system_clock,
 // digits (whole milliseconds, whole microseconds, otherwise).
 [[nodiscard]] std::string format_created_at(UtcTime time);
 
-inline constexpr std::string_view kMetadataNoteRawOnly = "Raw VKTF telemetry only; no DB/session-store rows written";
+inline constexpr std::string_view kMetadataNoteRawOnly =
+    "Raw VKTF telemetry only; no DB/session-store rows written";
 inline constexpr std::string_view kMetadataNoteScoringSync =
     "Captured with deferred LMU scoring sync so lap is start-to-finish only";
 
@@ -57,7 +58,8 @@ struct LapMetadata {
     double fuel_at_end_liters = 0.0;
     std::optional<double> fuel_used_liters;
     std::int32_t incident_delta = 0;
-    std::array<std::string, 2> notes{std::string(kMetadataNoteRawOnly), std::string(kMetadataNoteScoringSync)};
+    std::array<std::string, 2> notes{std::string(kMetadataNoteRawOnly),
+                                     std::string(kMetadataNoteScoringSync)};
 
     bool operator==(const LapMetadata&) const = default;
 };

@@ -53,7 +53,7 @@ std::uint8_t flag_bits(const sim_bridge::TelemetrySnapshot& s) {
 
 // Sequential little-endian writer over the 41-byte record.
 class Encoder {
-public:
+  public:
     explicit Encoder(std::span<std::byte, kLapSampleSize> out) : out_(out) {}
 
     template <std::integral T>
@@ -66,13 +66,13 @@ public:
     }
     void put(float value) { put(std::bit_cast<std::uint32_t>(value)); }
 
-private:
+  private:
     std::span<std::byte, kLapSampleSize> out_;
     std::size_t pos_ = 0;
 };
 
 class Decoder {
-public:
+  public:
     explicit Decoder(std::span<const std::byte, kLapSampleSize> in) : in_(in) {}
 
     template <std::integral T>
@@ -80,7 +80,8 @@ public:
         std::make_unsigned_t<T> bits = 0;
         for (std::size_t i = 0; i < sizeof(T); ++i) {
             bits = static_cast<std::make_unsigned_t<T>>(
-                bits | static_cast<std::make_unsigned_t<T>>(std::to_integer<unsigned>(in_[pos_++]) << (8 * i)));
+                bits |
+                static_cast<std::make_unsigned_t<T>>(std::to_integer<unsigned>(in_[pos_++]) << (8 * i)));
         }
         value = static_cast<T>(bits);
     }
@@ -90,7 +91,7 @@ public:
         value = std::bit_cast<float>(bits);
     }
 
-private:
+  private:
     std::span<const std::byte, kLapSampleSize> in_;
     std::size_t pos_ = 0;
 };

@@ -15,6 +15,8 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     return *this;
 }
 
-OutputFile::~OutputFile() { close_quietly(); }
+OutputFile::~OutputFile() {
+    close_quietly();
+}
 
 }  // namespace corvel

@@ -12,7 +12,7 @@
 namespace corvel {
 
 class OutputFile final : public ByteSink {
-public:
+  public:
     // Creates the file or truncates an existing one. Parent directories are not created.
     [[nodiscard]] static std::expected<OutputFile, IoError> create(const std::filesystem::path& path);
 
@@ -26,7 +26,7 @@ public:
     // Closes now and reports the system's verdict; the destructor closes silently.
     [[nodiscard]] std::expected<void, IoError> close();
 
-private:
+  private:
     explicit OutputFile(std::intptr_t handle) : handle_(handle) {}
     void close_quietly() noexcept;
 

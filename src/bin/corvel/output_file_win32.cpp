@@ -9,7 +9,9 @@
 namespace corvel {
 namespace {
 
-HANDLE as_handle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+HANDLE as_handle(std::intptr_t value) {
+    return reinterpret_cast<HANDLE>(value);
+}
 
 }  // namespace
 

@@ -10,7 +10,11 @@ namespace {
 // Decodes the UTF-8 character at `text[i]`; an invalid byte stands for itself.
 char32_t next_code_point(std::string_view text, std::size_t& i) {
     const auto b0 = static_cast<unsigned char>(text[i]);
-    std::size_t len = b0 < 0x80 ? 1 : (b0 & 0xE0) == 0xC0 ? 2 : (b0 & 0xF0) == 0xE0 ? 3 : (b0 & 0xF8) == 0xF0 ? 4 : 0;
+    std::size_t len = b0 < 0x80             ? 1
+                      : (b0 & 0xE0) == 0xC0 ? 2
+                      : (b0 & 0xF0) == 0xE0 ? 3
+                      : (b0 & 0xF8) == 0xF0 ? 4
+                                            : 0;
     if (len == 0 || i + len > text.size()) {
         ++i;
         return b0;
@@ -76,7 +80,8 @@ std::string slugify(std::string_view text) {
 }
 
 std::uint64_t unix_seconds_now() {
-    const auto since_epoch = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
+    const auto since_epoch =
+        std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
     return since_epoch.count() > 0 ? static_cast<std::uint64_t>(since_epoch.count()) : 0;
 }
 
@@ -89,10 +94,12 @@ OutputPaths build_output_paths(const std::filesystem::path& dir, std::string_vie
 OutputPaths build_output_paths(const std::filesystem::path& dir, std::string_view prefix,
                                const sim_bridge::SessionInfo& session, const sim_bridge::VehicleInfo& vehicle,
                                std::int64_t lap, std::uint64_t unix_seconds) {
-    const std::string_view track_text = is_blank(session.track_full_name) ? session.track_name : session.track_full_name;
-    const std::string_view car_text = is_blank(vehicle.car_name) ? std::string_view("unknown-car") : vehicle.car_name;
-    const std::string stem = stem_slug(prefix) + "-" + stem_slug(track_text) + "-" + stem_slug(car_text) + "-lap" +
-                             std::to_string(lap) + "-" + std::to_string(unix_seconds);
+    const std::string_view track_text =
+        is_blank(session.track_full_name) ? session.track_name : session.track_full_name;
+    const std::string_view car_text =
+        is_blank(vehicle.car_name) ? std::string_view("unknown-car") : vehicle.car_name;
+    const std::string stem = stem_slug(prefix) + "-" + stem_slug(track_text) + "-" + stem_slug(car_text) +
+                             "-lap" + std::to_string(lap) + "-" + std::to_string(unix_seconds);
     // Slugs are ASCII, so the native conversion cannot misread them.
     return OutputPaths{dir / (stem + ".bin"), dir / (stem + ".json")};
 }
