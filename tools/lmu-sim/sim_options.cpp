@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "sim_bridge/lmu/block_layout.hpp"
+#include "speed_profile.hpp"
 
 namespace corvel::lmu_sim {
 namespace {
@@ -249,6 +250,9 @@ bool has_slash(std::string_view name) {
 
 std::expected<SimOptions, std::string> parse_options(std::span<const std::string> args) {
     SimOptions options;
+    // Zero until given, so that the missing one of the pair can follow the other.
+    options.track_length_m = 0.0;
+    options.lap_time_s = 0.0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string_view arg = args[i];
         std::optional<std::string_view> inline_value;
@@ -274,6 +278,16 @@ std::expected<SimOptions, std::string> parse_options(std::span<const std::string
             return std::unexpected(std::string(arg) + " takes no value");
         }
         if (auto problem = spec->set(options, value)) return std::unexpected(*problem);
+    }
+    if (options.track_length_m == 0.0 && options.lap_time_s == 0.0) {
+        const SimOptions defaults;
+        options.track_length_m = defaults.track_length_m;
+        options.lap_time_s = defaults.lap_time_s;
+    } else if (options.track_length_m == 0.0) {
+        options.track_length_m = natural_track_length(options.lap_time_s, CarSpec{});
+    } else if (options.lap_time_s == 0.0) {
+        options.lap_time_s =
+            std::round(natural_lap_time(options.track_length_m, CarSpec{}) * 1000.0) / 1000.0;
     }
     if (options.help) return options;
 
@@ -313,7 +327,10 @@ for the session's first lap (the telemetry's lap number is the count of laps com
 
 Session:
   --track-length M       length of the lap in metres (default 4200)
-  --lap-time S           lap time in seconds around which laps vary (default 90)
+  --lap-time S           lap time in seconds around which laps vary (default 90); when only
+                         one of the two is given, the other is chosen so that the car laps at
+                         a plausible pace. Laps under about 12 s need a track too small for
+                         that: the car then goes faster and corners harder than it could
   --start-lap N          laps already completed when the car appears (default 0)
   --start-fraction F     where on its lap the car appears, 0 <= F < 1 (default 0)
   --out-lap              appear in the pit box instead: 2 s standing, the pit lane on the

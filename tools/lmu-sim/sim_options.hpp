@@ -36,6 +36,7 @@ struct PlayerTexts {
 struct SimOptions {
     double telemetry_hz = 100.0;
     double scoring_hz = 5.0;
+    // Given one of the two, the other follows: the car laps at its natural pace.
     double track_length_m = 4200.0;
     double lap_time_s = 90.0;
     std::optional<std::int64_t> start_lap;  // laps completed when the car appears; default 0

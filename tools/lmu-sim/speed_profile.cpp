@@ -59,6 +59,23 @@ SpeedProfile::SpeedProfile(const Track& track, const CarSpec& car) : length_m_(t
     accel_[points] = accel_[0];
 }
 
+double natural_lap_time(double track_length_m, const CarSpec& car) {
+    return SpeedProfile(Track(track_length_m), car).lap_time_s() / kNaturalPace;
+}
+
+double natural_track_length(double lap_time_s, const CarSpec& car) {
+    double low = kShortestTrackM;
+    double high = kLongestTrackM;
+    if (natural_lap_time(low, car) >= lap_time_s) return low;
+    if (natural_lap_time(high, car) <= lap_time_s) return high;
+    // The natural lap time grows with the length: bisect to within a metre.
+    while (high - low > 1.0) {
+        const double mid = (low + high) / 2.0;
+        (natural_lap_time(mid, car) < lap_time_s ? low : high) = mid;
+    }
+    return std::round((low + high) / 2.0);
+}
+
 double SpeedProfile::interpolate(const std::vector<double>& values, double distance_m) const {
     const double grid = std::clamp(distance_m / step_m_, 0.0, static_cast<double>(values.size() - 1));
     const auto index = std::min(static_cast<std::size_t>(grid), values.size() - 2);

@@ -54,4 +54,14 @@ class SpeedProfile {
 // Drive force fades with speed so that the car can never pass its top speed.
 [[nodiscard]] double drive_accel(const CarSpec& car, double speed_mps);
 
+// The pace at which the stand-in's driver laps: this share of the car's limit.
+inline constexpr double kNaturalPace = 0.9;
+inline constexpr double kShortestTrackM = 100.0;
+inline constexpr double kLongestTrackM = 100000.0;
+// The lap time the car drives on a track of this length at kNaturalPace.
+[[nodiscard]] double natural_lap_time(double track_length_m, const CarSpec& car);
+// The track length on which `lap_time_s` is the natural lap time, within the lengths allowed;
+// laps quicker than the shortest track allows are driven faster than the car could.
+[[nodiscard]] double natural_track_length(double lap_time_s, const CarSpec& car);
+
 }  // namespace corvel::lmu_sim

@@ -1,0 +1,104 @@
+// lmu-sim's command line: defaults, each kind of value, and one clear line per mistake.
+#include "sim_options.hpp"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <vector>
+
+#include "speed_profile.hpp"
+
+namespace corvel::lmu_sim {
+namespace {
+
+std::expected<SimOptions, std::string> parse(std::initializer_list<const char*> args) {
+    const std::vector<std::string> list(args.begin(), args.end());
+    return parse_options(list);
+}
+
+TEST(SimOptions, DefaultsPublishTheRealNamesAtLmusRates) {
+    const auto o = parse({});
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->telemetry_hz, 100.0);
+    EXPECT_EQ(o->scoring_hz, 5.0);
+    EXPECT_EQ(o->map_size, 324'820u);
+    EXPECT_EQ(o->name_prefix, "");
+    EXPECT_EQ(o->name_suffix, "");
+    EXPECT_FALSE(o->laps);
+    EXPECT_FALSE(o->hostile.any());
+    EXPECT_EQ(effective_start_lap(*o), 0);
+}
+
+TEST(SimOptions, ReadsValuesInBothForms) {
+    const auto o =
+        parse({"--lap-time", "8.5", "--track-length=400", "--laps", "3", "--after-laps", "idle",
+               "--invalid-lap", "2", "--invalid-lap=3", "--track-name", "Spa (Endurance)", "--out-lap",
+               "--map-size", "4096", "--name-prefix", "t1_", "--truth", "truth.jsonl"});
+    ASSERT_TRUE(o) << o.error();
+    EXPECT_EQ(o->lap_time_s, 8.5);
+    EXPECT_EQ(o->track_length_m, 400.0);
+    EXPECT_EQ(o->laps, 3);
+    EXPECT_EQ(o->after_laps, AfterLaps::Idle);
+    EXPECT_EQ(o->invalid_laps, (std::vector<std::int64_t>{2, 3}));
+    EXPECT_EQ(o->texts.track, "Spa (Endurance)");
+    EXPECT_TRUE(o->out_lap);
+    EXPECT_EQ(o->map_size, 4096u);
+    EXPECT_EQ(o->name_prefix, "t1_");
+    EXPECT_EQ(o->truth_path, "truth.jsonl");
+}
+
+TEST(SimOptions, TrackLengthAndLapTimeFollowEachOther) {
+    const auto from_time = parse({"--lap-time", "60"});
+    ASSERT_TRUE(from_time);
+    EXPECT_NEAR(natural_lap_time(from_time->track_length_m, CarSpec{}), 60.0, 0.1);
+    const auto from_length = parse({"--track-length", "2000"});
+    ASSERT_TRUE(from_length);
+    EXPECT_NEAR(from_length->lap_time_s, natural_lap_time(2000.0, CarSpec{}), 0.001);
+    const auto quick = parse({"--lap-time", "5"});
+    ASSERT_TRUE(quick);
+    EXPECT_EQ(quick->track_length_m, kShortestTrackM);
+    EXPECT_EQ(quick->lap_time_s, 5.0);
+}
+
+TEST(SimOptions, HostileTakesAListOrAll) {
+    const auto some = parse({"--hostile", "texts,laps"});
+    ASSERT_TRUE(some);
+    EXPECT_TRUE(some->hostile.texts);
+    EXPECT_TRUE(some->hostile.laps);
+    EXPECT_FALSE(some->hostile.counts);
+    EXPECT_EQ(effective_start_lap(*some), 2'147'483'644);
+    const auto all = parse({"--hostile", "all"});
+    ASSERT_TRUE(all);
+    EXPECT_TRUE(all->hostile.counts && all->hostile.texts && all->hostile.numbers && all->hostile.laps);
+    EXPECT_EQ(parse({"--hostile", "texts,bogus"}).error(),
+              "--hostile takes a comma-separated list of counts, texts, numbers, laps or all");
+}
+
+TEST(SimOptions, HelpNeedsNothingElse) {
+    const auto o = parse({"--help"});
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->help);
+    EXPECT_NE(usage_text().find("--truth FILE"), std::string::npos);
+    EXPECT_NE(usage_text().find("LMU.exe"), std::string::npos);
+}
+
+TEST(SimOptions, RejectsMistakesWithOneLine) {
+    EXPECT_EQ(parse({"--bogus"}).error(), "unknown option --bogus (see --help)");
+    EXPECT_EQ(parse({"--laps"}).error(), "--laps needs a value");
+    EXPECT_EQ(parse({"--laps", "0"}).error(), "--laps must be a number of laps from 1 to 1000000");
+    EXPECT_EQ(parse({"--lap-time", "fast"}).error(), "--lap-time must be a time in seconds from 2 to 36000");
+    EXPECT_EQ(parse({"--lap-time", "nan"}).error(), "--lap-time must be a time in seconds from 2 to 36000");
+    EXPECT_EQ(parse({"--start-fraction", "1"}).error(), "--start-fraction must be at least 0 and below 1");
+    EXPECT_EQ(parse({"--after-laps", "stop"}).error(), "--after-laps must be exit or idle");
+    EXPECT_EQ(parse({"--out-lap=yes"}).error(), "--out-lap takes no value");
+    EXPECT_EQ(parse({"--scoring-hz", "200", "--telemetry-hz", "100"}).error(),
+              "--scoring-hz must not exceed --telemetry-hz");
+    EXPECT_EQ(parse({"--out-lap", "--start-fraction", "0.5"}).error(),
+              "--out-lap starts in the pit box; it cannot be combined with --start-fraction");
+    EXPECT_EQ(parse({"--name-prefix", "a/b"}).error(),
+              "--name-prefix and --name-suffix must not contain / or \\");
+    EXPECT_EQ(parse({"--map-size", "10"}).error(), "--map-size must be a size in bytes from 64 to 67108864");
+}
+
+}  // namespace
+}  // namespace corvel::lmu_sim
