@@ -60,7 +60,9 @@ std::expected<CommandArgs, std::string> parse_command_args(std::span<const std::
     return parsed;
 }
 
-std::string display_name(const std::filesystem::path& path) { return path_to_utf8(path); }
+std::string display_name(const std::filesystem::path& path) {
+    return path_to_utf8(path);
+}
 
 std::expected<std::string, std::string> single_file_argument(const CommandArgs& args) {
     if (args.positionals.empty()) {
@@ -88,13 +90,15 @@ bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
     if (std::filesystem::equivalent(a, b, ec)) {
         return true;
     }
-    return std::filesystem::absolute(a, ec).lexically_normal() == std::filesystem::absolute(b, ec).lexically_normal();
+    return std::filesystem::absolute(a, ec).lexically_normal() ==
+           std::filesystem::absolute(b, ec).lexically_normal();
 }
 
 }  // namespace
 
-CommandResult write_command_output(const CommandArgs& args, const LapFile& lap, std::string_view default_extension,
-                                   const std::string& content, CommandIo& io) {
+CommandResult write_command_output(const CommandArgs& args, const LapFile& lap,
+                                   std::string_view default_extension, const std::string& content,
+                                   CommandIo& io) {
     if (args.output == "-") {
         io.out.write(content.data(), static_cast<std::streamsize>(content.size()));
         io.out.flush();

@@ -51,8 +51,8 @@ struct CommandOptions {
 // file with `default_extension`; tells on `io.out` where it went. Refuses to overwrite the
 // lap file itself.
 [[nodiscard]] CommandResult write_command_output(const CommandArgs& args, const LapFile& lap,
-                                                 std::string_view default_extension, const std::string& content,
-                                                 CommandIo& io);
+                                                 std::string_view default_extension,
+                                                 const std::string& content, CommandIo& io);
 
 CommandResult run_info(std::span<const std::string> args, CommandIo& io);
 CommandResult run_verify(std::span<const std::string> args, CommandIo& io);

@@ -39,16 +39,14 @@ struct CommandEntry {
 };
 
 constexpr CommandEntry kCommands[] = {
-    {"info", run_info},
-    {"verify", run_verify},
-    {"csv", run_csv},
-    {"plot", run_plot},
-    {"motec", motec::run_motec},
+    {"info", run_info}, {"verify", run_verify},      {"csv", run_csv},
+    {"plot", run_plot}, {"motec", motec::run_motec},
 };
 
 CommandResult dispatch(std::span<const std::string> args, CommandIo& io) {
     if (args.empty()) {
-        return std::unexpected(std::string("missing command: info, verify, csv, plot or motec (see corvel-lap --help)"));
+        return std::unexpected(
+            std::string("missing command: info, verify, csv, plot or motec (see corvel-lap --help)"));
     }
     const std::string& name = args.front();
     if (name == "-h" || name == "--help") {

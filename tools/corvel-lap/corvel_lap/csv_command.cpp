@@ -48,7 +48,8 @@ CommandResult run_csv(std::span<const std::string> args, CommandIo& io) {
     if (lap->metadata_error) {
         io.err << "Warning: " << lap->metadata_error->message << "; lap_distance_m left empty\n";
     }
-    return write_command_output(*parsed, *lap, ".csv", lap_csv(lap->samples, track_length_m(lap->metadata)), io);
+    return write_command_output(*parsed, *lap, ".csv", lap_csv(lap->samples, track_length_m(lap->metadata)),
+                                io);
 }
 
 }  // namespace corvel

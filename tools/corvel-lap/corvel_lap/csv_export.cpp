@@ -13,7 +13,7 @@ namespace {
 constexpr std::string_view kLineEnd = "\r\n";
 
 class Row {
-public:
+  public:
     explicit Row(std::string& out) : out_(out) {}
     ~Row() { out_ += kLineEnd; }
     Row(const Row&) = delete;
@@ -28,7 +28,7 @@ public:
     }
     void add_flag(const LapSample& s, std::uint8_t flag) { add(units::has_flag(s, flag) ? "1" : "0"); }
 
-private:
+  private:
     std::string& out_;
     bool first_ = true;
 };

@@ -13,11 +13,11 @@
 namespace corvel {
 
 inline constexpr std::array<std::string_view, 28> kLapCsvColumns{
-    "sample",        "elapsed_s",   "session_time_s", "lap_fraction",   "lap_distance_m", "lap",
-    "speed_kmh",     "throttle",    "brake",          "clutch",         "steering",       "gear",
-    "engine_rpm",    "fuel_l",      "pos_x_m",        "pos_z_m",        "lateral_g",      "longitudinal_g",
-    "path_lateral_m", "track_edge_m", "aux_counter",  "in_pit_lane",    "yellow_flag",    "abs_active",
-    "tc_active",     "drs_active",  "limiter_active", "lap_invalid",
+    "sample",         "elapsed_s",    "session_time_s", "lap_fraction", "lap_distance_m", "lap",
+    "speed_kmh",      "throttle",     "brake",          "clutch",       "steering",       "gear",
+    "engine_rpm",     "fuel_l",       "pos_x_m",        "pos_z_m",      "lateral_g",      "longitudinal_g",
+    "path_lateral_m", "track_edge_m", "aux_counter",    "in_pit_lane",  "yellow_flag",    "abs_active",
+    "tc_active",      "drs_active",   "limiter_active", "lap_invalid",
 };
 
 // The field as it is, or in double quotes (inner quotes doubled) when it holds a comma, a

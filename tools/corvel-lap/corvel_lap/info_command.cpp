@@ -26,9 +26,13 @@ void line(std::ostream& out, std::string_view label, const std::string& value) {
     out << value << "\n";
 }
 
-std::string optional_text(const std::optional<std::string>& text) { return text ? *text : "-"; }
+std::string optional_text(const std::optional<std::string>& text) {
+    return text ? *text : "-";
+}
 
-std::string litres(double value) { return std::isfinite(value) ? fixed_text(value, 2) + " l" : "unknown"; }
+std::string litres(double value) {
+    return std::isfinite(value) ? fixed_text(value, 2) + " l" : "unknown";
+}
 
 std::string flag_text(const FlagShare& share) {
     if (share.samples == 0) {
@@ -53,9 +57,9 @@ void print_metadata(std::ostream& out, const LapMetadata& m) {
     line(out, "Driver", m.driver_name.empty() ? "unknown" : m.driver_name);
     line(out, "Session", m.session_type + (m.session_id ? "  [id " + *m.session_id + "]" : ""));
     line(out, "Lap", std::to_string(m.lap_number) + ", time " + lap_time_text(m.lap_time_seconds));
-    line(out, "Recording", std::string(m.started_mid_lap ? "began mid-lap" : "began at the line") +
-                               ", at lap fraction " + fixed_text(m.start_track_pct, 4) + "; " +
-                               std::to_string(m.incident_delta) + " incidents");
+    line(out, "Recording",
+         std::string(m.started_mid_lap ? "began mid-lap" : "began at the line") + ", at lap fraction " +
+             fixed_text(m.start_track_pct, 4) + "; " + std::to_string(m.incident_delta) + " incidents");
 }
 
 }  // namespace
@@ -85,7 +89,8 @@ CommandResult run_info(std::span<const std::string> args, CommandIo& io) {
         line(out, "Metadata", "unreadable: " + lap->metadata_error->message);
         io.err << "Warning: " << lap->metadata_error->message << "\n";
     } else {
-        line(out, "Metadata", "none (no " + display_name(lap->metadata_path.filename()) + " beside the file)");
+        line(out, "Metadata",
+             "none (no " + display_name(lap->metadata_path.filename()) + " beside the file)");
     }
 
     const LapSummary summary = summarize_lap(lap->samples);
@@ -96,8 +101,9 @@ CommandResult run_info(std::span<const std::string> args, CommandIo& io) {
     }
     line(out, "Recorded", recorded);
     if (summary.min_speed_kmh && summary.max_speed_kmh) {
-        line(out, "Speed", fixed_text(*summary.min_speed_kmh, 0) + " to " + fixed_text(*summary.max_speed_kmh, 0) +
-                               " km/h");
+        line(
+            out, "Speed",
+            fixed_text(*summary.min_speed_kmh, 0) + " to " + fixed_text(*summary.max_speed_kmh, 0) + " km/h");
     }
     std::string fuel;
     if (lap->metadata) {

@@ -56,12 +56,14 @@ FlagShare flag_share(std::span<const LapSample> samples, std::uint8_t flag, doub
             continue;
         }
         ++share.samples;
-        const double interval = i + 1 < samples.size() ? elapsed_s(samples, i + 1) - elapsed_s(samples, i) : mean_interval_s;
+        const double interval =
+            i + 1 < samples.size() ? elapsed_s(samples, i + 1) - elapsed_s(samples, i) : mean_interval_s;
         if (std::isfinite(interval) && interval > 0.0) {
             share.seconds += interval;
         }
     }
-    share.share = samples.empty() ? 0.0 : static_cast<double>(share.samples) / static_cast<double>(samples.size());
+    share.share =
+        samples.empty() ? 0.0 : static_cast<double>(share.samples) / static_cast<double>(samples.size());
     return share;
 }
 
@@ -87,8 +89,10 @@ std::vector<double> lap_progress(std::span<const LapSample> samples) {
         previous = fraction;
     }
     // Begun just before the line: count the lap from the line, the first samples below zero.
-    const auto first = std::find_if(progress.begin(), progress.end(), [](double p) { return std::isfinite(p); });
-    const auto last = std::find_if(progress.rbegin(), progress.rend(), [](double p) { return std::isfinite(p); });
+    const auto first =
+        std::find_if(progress.begin(), progress.end(), [](double p) { return std::isfinite(p); });
+    const auto last =
+        std::find_if(progress.rbegin(), progress.rend(), [](double p) { return std::isfinite(p); });
     if (first != progress.end() && *first > 0.5 && *last > 1.0) {
         for (double& p : progress) {
             p -= 1.0;
@@ -98,7 +102,8 @@ std::vector<double> lap_progress(std::span<const LapSample> samples) {
 }
 
 double elapsed_s(std::span<const LapSample> samples, std::size_t index) {
-    return static_cast<double>(samples[index].session_time) - static_cast<double>(samples.front().session_time);
+    return static_cast<double>(samples[index].session_time) -
+           static_cast<double>(samples.front().session_time);
 }
 
 std::optional<double> track_length_m(const std::optional<LapMetadata>& metadata) {
@@ -114,14 +119,23 @@ LapSummary summarize_lap(std::span<const LapSample> samples) {
     if (samples.empty()) {
         return summary;
     }
-    summary.duration_s = elapsed_s(samples, samples.size() - 1);
+    // A damaged sample's time (NaN, infinite) must not make the whole duration unknown.
+    auto finite_time = [](const LapSample& s) { return std::isfinite(s.session_time); };
+    const auto first = std::find_if(samples.begin(), samples.end(), finite_time);
+    const auto last = std::find_if(samples.rbegin(), samples.rend(), finite_time);
     double mean_interval = kNaN;
-    if (std::isfinite(summary.duration_s) && summary.duration_s > 0.0 && samples.size() > 1) {
-        mean_interval = summary.duration_s / static_cast<double>(samples.size() - 1);
-        summary.mean_rate_hz = 1.0 / mean_interval;
+    if (first != samples.end()) {
+        summary.duration_s =
+            static_cast<double>(last->session_time) - static_cast<double>(first->session_time);
+        const auto timed = std::count_if(samples.begin(), samples.end(), finite_time);
+        if (summary.duration_s > 0.0 && timed > 1) {
+            mean_interval = summary.duration_s / static_cast<double>(timed - 1);
+            summary.mean_rate_hz = 1.0 / mean_interval;
+        }
     }
-    const auto [slowest, fastest] = std::minmax_element(
-        samples.begin(), samples.end(), [](const LapSample& a, const LapSample& b) { return a.speed_kmh < b.speed_kmh; });
+    const auto [slowest, fastest] =
+        std::minmax_element(samples.begin(), samples.end(),
+                            [](const LapSample& a, const LapSample& b) { return a.speed_kmh < b.speed_kmh; });
     summary.min_speed_kmh = slowest->speed_kmh;
     summary.max_speed_kmh = fastest->speed_kmh;
     summary.fuel_start_l = units::fuel_l(samples.front());
@@ -152,7 +166,8 @@ std::vector<DeltaPoint> time_delta(std::span<const LapSample> lap, std::span<con
         if (point.progress < from || point.progress > to) {
             continue;
         }
-        delta.push_back({point.progress, (point.elapsed - our_start) - (elapsed_at(theirs, point.progress) - their_start)});
+        delta.push_back({point.progress,
+                         (point.elapsed - our_start) - (elapsed_at(theirs, point.progress) - their_start)});
     }
     return delta;
 }

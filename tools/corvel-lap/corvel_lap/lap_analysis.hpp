@@ -31,11 +31,11 @@ struct FlagShare {
 
 struct LapSummary {
     std::size_t sample_count = 0;
-    double duration_s = 0.0;               // first to last sample
-    std::optional<double> mean_rate_hz;    // samples per second, when the duration is positive
+    double duration_s = 0.0;             // first to last sample with a finite time
+    std::optional<double> mean_rate_hz;  // samples per second, when the duration is positive
     std::optional<double> min_speed_kmh;
     std::optional<double> max_speed_kmh;
-    std::optional<double> fuel_start_l;    // first and last sample
+    std::optional<double> fuel_start_l;  // first and last sample
     std::optional<double> fuel_end_l;
     FlagShare pit_lane;
     FlagShare invalid;
@@ -51,6 +51,7 @@ struct DeltaPoint {
 
 // Time lost (positive) or gained (negative) by `lap` against `reference` at equal lap
 // progress, over the stretch both laps cover; one point per usable sample of `lap`.
-[[nodiscard]] std::vector<DeltaPoint> time_delta(std::span<const LapSample> lap, std::span<const LapSample> reference);
+[[nodiscard]] std::vector<DeltaPoint> time_delta(std::span<const LapSample> lap,
+                                                 std::span<const LapSample> reference);
 
 }  // namespace corvel

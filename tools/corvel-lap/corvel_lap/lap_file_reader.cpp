@@ -23,7 +23,9 @@ namespace {
 constexpr std::array<std::uint8_t, 4> kFixedHeaderBytes{kLapFileFormatVersion, kLapFileSimulatorLmu,
                                                         kLapFileNominalRateHz, 0};
 
-ReadError error(ReadErrorKind kind, std::string message) { return ReadError{kind, std::move(message)}; }
+ReadError error(ReadErrorKind kind, std::string message) {
+    return ReadError{kind, std::move(message)};
+}
 
 std::string hex_bytes(std::span<const std::byte> bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -58,24 +60,26 @@ std::uint64_t max_frame_size(std::uint32_t count) {
 }
 
 std::expected<std::vector<std::byte>, ReadError> decompress_frame(std::span<const std::byte> frame,
-                                                                   std::uint32_t count) {
+                                                                  std::uint32_t count) {
     const std::uint64_t bound = sample_block_size(count);
     const std::string bound_text = "8 + 41 * " + std::to_string(count) + " = " + std::to_string(bound);
 
     const std::size_t frame_size = ZSTD_findFrameCompressedSize(frame.data(), frame.size());
     if (ZSTD_isError(frame_size)) {
         switch (ZSTD_getErrorCode(frame_size)) {
-        case ZSTD_error_srcSize_wrong:
-            return std::unexpected(error(ReadErrorKind::TruncatedFrame,
-                                         "truncated zstd frame: the file ends inside the frame, " +
-                                             std::to_string(frame.size()) + " bytes after the header"));
-        case ZSTD_error_prefix_unknown:
-            return std::unexpected(error(ReadErrorKind::CorruptFrame,
-                                         "no zstd frame after the header: the bytes there start with " +
-                                             hex_bytes(frame.first(std::min<std::size_t>(frame.size(), 4)))));
-        default:
-            return std::unexpected(
-                error(ReadErrorKind::CorruptFrame, std::string("corrupt zstd frame: ") + ZSTD_getErrorName(frame_size)));
+            case ZSTD_error_srcSize_wrong:
+                return std::unexpected(error(ReadErrorKind::TruncatedFrame,
+                                             "truncated zstd frame: the file ends inside the frame, " +
+                                                 std::to_string(frame.size()) + " bytes after the header"));
+            case ZSTD_error_prefix_unknown:
+                return std::unexpected(
+                    error(ReadErrorKind::CorruptFrame,
+                          "no zstd frame after the header: the bytes there start with " +
+                              hex_bytes(frame.first(std::min<std::size_t>(frame.size(), 4)))));
+            default:
+                return std::unexpected(
+                    error(ReadErrorKind::CorruptFrame,
+                          std::string("corrupt zstd frame: ") + ZSTD_getErrorName(frame_size)));
         }
     }
     if (frame_size < frame.size()) {
@@ -87,7 +91,8 @@ std::expected<std::vector<std::byte>, ReadError> decompress_frame(std::span<cons
 
     const unsigned long long declared = ZSTD_getFrameContentSize(frame.data(), frame.size());
     if (declared == ZSTD_CONTENTSIZE_ERROR) {
-        return std::unexpected(error(ReadErrorKind::CorruptFrame, "corrupt zstd frame: unreadable frame header"));
+        return std::unexpected(
+            error(ReadErrorKind::CorruptFrame, "corrupt zstd frame: unreadable frame header"));
     }
     const bool size_known = declared != ZSTD_CONTENTSIZE_UNKNOWN;
     if (size_known && declared > bound) {
@@ -102,15 +107,16 @@ std::expected<std::vector<std::byte>, ReadError> decompress_frame(std::span<cons
     if (!ctx) {
         throw std::bad_alloc();  // treated like any failed allocation
     }
-    const std::size_t produced = ZSTD_decompressDCtx(ctx.get(), block.data(), block.size(), frame.data(), frame.size());
+    const std::size_t produced =
+        ZSTD_decompressDCtx(ctx.get(), block.data(), block.size(), frame.data(), frame.size());
     if (ZSTD_isError(produced)) {
         if (ZSTD_getErrorCode(produced) == ZSTD_error_dstSize_tooSmall) {
-            return std::unexpected(error(ReadErrorKind::FrameTooLarge,
-                                         "the zstd frame holds more than the header's count allows (" + bound_text +
-                                             " bytes)"));
+            return std::unexpected(
+                error(ReadErrorKind::FrameTooLarge,
+                      "the zstd frame holds more than the header's count allows (" + bound_text + " bytes)"));
         }
-        return std::unexpected(
-            error(ReadErrorKind::CorruptFrame, std::string("corrupt zstd frame: ") + ZSTD_getErrorName(produced)));
+        return std::unexpected(error(ReadErrorKind::CorruptFrame,
+                                     std::string("corrupt zstd frame: ") + ZSTD_getErrorName(produced)));
     }
     block.resize(produced);
     return block;
@@ -120,33 +126,38 @@ std::expected<std::vector<std::byte>, ReadError> decompress_frame(std::span<cons
 
 std::expected<std::uint32_t, ReadError> decode_lap_file_header(std::span<const std::byte> file_bytes) {
     if (file_bytes.size() < kLapFileHeaderSize) {
-        return std::unexpected(error(ReadErrorKind::TooShortForHeader,
-                                     "file too short for the lap header: " + std::to_string(file_bytes.size()) +
-                                         " bytes, the header alone has 16"));
+        return std::unexpected(
+            error(ReadErrorKind::TooShortForHeader,
+                  "file too short for the lap header: " + std::to_string(file_bytes.size()) +
+                      " bytes, the header alone has 16"));
     }
     const auto magic = file_bytes.first<4>();
     if (!std::equal(magic.begin(), magic.end(), kLapFileMagic.begin())) {
-        return std::unexpected(error(ReadErrorKind::WrongMagic,
-                                     "wrong magic: expected \"VKTF\" (56 4B 54 46), found " + hex_bytes(magic)));
+        return std::unexpected(
+            error(ReadErrorKind::WrongMagic,
+                  "wrong magic: expected \"VKTF\" (56 4B 54 46), found " + hex_bytes(magic)));
     }
     const auto fixed = file_bytes.subspan<4, 4>();
     if (!std::equal(fixed.begin(), fixed.end(), kFixedHeaderBytes.begin(),
-                    [](std::byte b, std::uint8_t expected) { return std::to_integer<std::uint8_t>(b) == expected; })) {
-        return std::unexpected(error(ReadErrorKind::UnexpectedHeaderBytes,
-                                     "unexpected header bytes 4 to 7: expected 05 01 3C 00, found " + hex_bytes(fixed)));
+                    [](std::byte b, std::uint8_t expected) {
+                        return std::to_integer<std::uint8_t>(b) == expected;
+                    })) {
+        return std::unexpected(
+            error(ReadErrorKind::UnexpectedHeaderBytes,
+                  "unexpected header bytes 4 to 7: expected 05 01 3C 00, found " + hex_bytes(fixed)));
     }
     const auto reserved = file_bytes.subspan<12, 4>();
     if (std::any_of(reserved.begin(), reserved.end(), [](std::byte b) { return b != std::byte{0}; })) {
-        return std::unexpected(error(ReadErrorKind::UnexpectedHeaderBytes,
-                                     "unexpected header bytes 12 to 15: expected 00 00 00 00, found " +
-                                         hex_bytes(reserved)));
+        return std::unexpected(
+            error(ReadErrorKind::UnexpectedHeaderBytes,
+                  "unexpected header bytes 12 to 15: expected 00 00 00 00, found " + hex_bytes(reserved)));
     }
     const auto count = static_cast<std::uint32_t>(read_le(file_bytes.subspan<8, 4>()));
     if (count > kMaxReadableSamples) {
-        return std::unexpected(error(ReadErrorKind::TooManySamples,
-                                     "the header counts " + std::to_string(count) +
-                                         " samples, more than this reader accepts (" +
-                                         std::to_string(kMaxReadableSamples) + ")"));
+        return std::unexpected(
+            error(ReadErrorKind::TooManySamples, "the header counts " + std::to_string(count) +
+                                                     " samples, more than this reader accepts (" +
+                                                     std::to_string(kMaxReadableSamples) + ")"));
     }
     return count;
 }
@@ -158,7 +169,8 @@ std::expected<std::vector<LapSample>, ReadError> decode_lap_telemetry(std::span<
     }
     const auto frame = file_bytes.subspan(kLapFileHeaderSize);
     if (frame.empty()) {
-        return std::unexpected(error(ReadErrorKind::TruncatedFrame, "truncated file: no zstd frame after the header"));
+        return std::unexpected(
+            error(ReadErrorKind::TruncatedFrame, "truncated file: no zstd frame after the header"));
     }
     const auto block = decompress_frame(frame, *count);
     if (!block) {
@@ -166,9 +178,9 @@ std::expected<std::vector<LapSample>, ReadError> decode_lap_telemetry(std::span<
     }
     const std::span<const std::byte> bytes(*block);
     if (bytes.size() < 8) {
-        return std::unexpected(error(ReadErrorKind::BlockLengthMismatch,
-                                     "the sample block is " + std::to_string(bytes.size()) +
-                                         " bytes, too short for its 8-byte count"));
+        return std::unexpected(
+            error(ReadErrorKind::BlockLengthMismatch, "the sample block is " + std::to_string(bytes.size()) +
+                                                          " bytes, too short for its 8-byte count"));
     }
     const std::uint64_t block_count = read_le(bytes.first<8>());
     if (block_count != *count) {
@@ -177,11 +189,11 @@ std::expected<std::vector<LapSample>, ReadError> decode_lap_telemetry(std::span<
                                          ", the sample block says " + std::to_string(block_count)));
     }
     if (bytes.size() != sample_block_size(*count)) {
-        return std::unexpected(error(ReadErrorKind::BlockLengthMismatch,
-                                     "the sample block is " + std::to_string(bytes.size()) + " bytes, but " +
-                                         std::to_string(*count) + " samples need 8 + 41 * " +
-                                         std::to_string(*count) + " = " +
-                                         std::to_string(sample_block_size(*count))));
+        return std::unexpected(
+            error(ReadErrorKind::BlockLengthMismatch, "the sample block is " + std::to_string(bytes.size()) +
+                                                          " bytes, but " + std::to_string(*count) +
+                                                          " samples need 8 + 41 * " + std::to_string(*count) +
+                                                          " = " + std::to_string(sample_block_size(*count))));
     }
     std::vector<LapSample> samples;
     samples.reserve(*count);
@@ -201,7 +213,8 @@ std::expected<std::vector<LapSample>, ReadError> read_lap_telemetry(const std::f
     if (!in) {
         return std::unexpected(error(ReadErrorKind::Io, "cannot open the file for reading"));
     }
-    std::vector<std::byte> bytes(static_cast<std::size_t>(std::min<std::uintmax_t>(size, kLapFileHeaderSize)));
+    std::vector<std::byte> bytes(
+        static_cast<std::size_t>(std::min<std::uintmax_t>(size, kLapFileHeaderSize)));
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!in) {
         return std::unexpected(error(ReadErrorKind::Io, "cannot read the file's header"));
@@ -222,7 +235,8 @@ std::expected<std::vector<LapSample>, ReadError> read_lap_telemetry(const std::f
     in.read(reinterpret_cast<char*>(bytes.data() + kLapFileHeaderSize),
             static_cast<std::streamsize>(bytes.size() - kLapFileHeaderSize));
     if (static_cast<std::size_t>(in.gcount()) != bytes.size() - kLapFileHeaderSize) {
-        return std::unexpected(error(ReadErrorKind::Io, "cannot read the whole file (it changed while being read?)"));
+        return std::unexpected(
+            error(ReadErrorKind::Io, "cannot read the whole file (it changed while being read?)"));
     }
     return decode_lap_telemetry(bytes);
 }
@@ -249,9 +263,9 @@ std::expected<std::optional<LapMetadata>, ReadError> read_lap_metadata(const std
     // The document is well under a kilobyte; anything huge is not ours.
     constexpr std::uintmax_t kMaxMetadataSize = 1U << 20;
     if (size > kMaxMetadataSize) {
-        return std::unexpected(error(ReadErrorKind::MetadataInvalid,
-                                     "metadata " + name + ": " + std::to_string(size) +
-                                         " bytes, too large for a lap metadata document"));
+        return std::unexpected(
+            error(ReadErrorKind::MetadataInvalid, "metadata " + name + ": " + std::to_string(size) +
+                                                      " bytes, too large for a lap metadata document"));
     }
     std::ifstream in(path, std::ios::binary);
     std::string text(static_cast<std::size_t>(size), '\0');
@@ -261,7 +275,8 @@ std::expected<std::optional<LapMetadata>, ReadError> read_lap_metadata(const std
     }
     auto metadata = parse_lap_metadata(text);
     if (!metadata) {
-        return std::unexpected(error(ReadErrorKind::MetadataInvalid, "metadata " + name + ": " + metadata.error()));
+        return std::unexpected(
+            error(ReadErrorKind::MetadataInvalid, "metadata " + name + ": " + metadata.error()));
     }
     return std::optional<LapMetadata>(std::move(*metadata));
 }
@@ -271,8 +286,11 @@ std::expected<LapFile, ReadError> read_lap_file(const std::filesystem::path& pat
     if (!samples) {
         return std::unexpected(samples.error());
     }
-    LapFile lap{.path = path, .samples = std::move(*samples), .metadata_path = metadata_path_for(path),
-                .metadata = std::nullopt, .metadata_error = std::nullopt};
+    LapFile lap{.path = path,
+                .samples = std::move(*samples),
+                .metadata_path = metadata_path_for(path),
+                .metadata = std::nullopt,
+                .metadata_error = std::nullopt};
     auto metadata = read_lap_metadata(lap.metadata_path);
     if (metadata) {
         lap.metadata = std::move(*metadata);

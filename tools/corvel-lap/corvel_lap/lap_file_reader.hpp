@@ -27,7 +27,8 @@ inline constexpr std::uint32_t kMaxReadableSamples = 1U << 22;
 }
 
 // Checks the 16-byte header (magic, fixed bytes, reserved zeros, count limit); returns N.
-[[nodiscard]] std::expected<std::uint32_t, ReadError> decode_lap_file_header(std::span<const std::byte> file_bytes);
+[[nodiscard]] std::expected<std::uint32_t, ReadError> decode_lap_file_header(
+    std::span<const std::byte> file_bytes);
 
 // Decodes a whole lap file held in memory.
 [[nodiscard]] std::expected<std::vector<LapSample>, ReadError> decode_lap_telemetry(
@@ -35,7 +36,8 @@ inline constexpr std::uint32_t kMaxReadableSamples = 1U << 22;
 
 // Reads and decodes the lap file at `path`; a file larger than its header's count can
 // explain is refused before it is read.
-[[nodiscard]] std::expected<std::vector<LapSample>, ReadError> read_lap_telemetry(const std::filesystem::path& path);
+[[nodiscard]] std::expected<std::vector<LapSample>, ReadError> read_lap_telemetry(
+    const std::filesystem::path& path);
 
 // The metadata document that belongs to a lap file: same stem, ".json".
 [[nodiscard]] std::filesystem::path metadata_path_for(const std::filesystem::path& lap_path);

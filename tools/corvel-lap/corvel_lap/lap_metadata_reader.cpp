@@ -2,12 +2,11 @@
 // file: a parse failure becomes the error text of parse_lap_metadata.
 #include "corvel_lap/lap_metadata_reader.hpp"
 
-#include <nlohmann/json.hpp>
-
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <nlohmann/json.hpp>
 
 namespace corvel {
 namespace {
@@ -28,7 +27,7 @@ std::string json_type_name(const Json& value) {
 
 // Looks each key up once and turns a wrong type into the first error met.
 class MemberReader {
-public:
+  public:
     explicit MemberReader(const Json& object) : object_(object) {}
 
     [[nodiscard]] const std::optional<std::string>& error() const { return error_; }
@@ -37,7 +36,9 @@ public:
     std::optional<std::string> nullable_text(const char* key) { return optional_text(key, true); }
 
     // Numbers the writer turns into null when they are NaN or infinite.
-    double number(const char* key) { return nullable_number(key).value_or(std::numeric_limits<double>::quiet_NaN()); }
+    double number(const char* key) {
+        return nullable_number(key).value_or(std::numeric_limits<double>::quiet_NaN());
+    }
 
     std::optional<double> nullable_number(const char* key) {
         const Json* value = find(key);
@@ -110,7 +111,7 @@ public:
         }
     }
 
-private:
+  private:
     std::optional<std::string> optional_text(const char* key, bool null_allowed) {
         const Json* value = find(key);
         if (value == nullptr) {
@@ -144,7 +145,8 @@ std::expected<Json, std::string> parse_json(std::string_view text) {
     } catch (const Json::parse_error& e) {
         // "[json.exception.parse_error.101] parse error at line 3, ..." minus the tag.
         std::string message = e.what();
-        if (const auto tag_end = message.find("] "); message.starts_with("[json.") && tag_end != std::string::npos) {
+        if (const auto tag_end = message.find("] ");
+            message.starts_with("[json.") && tag_end != std::string::npos) {
             message.erase(0, tag_end + 2);
         }
         return std::unexpected("not valid JSON: " + message);
@@ -160,9 +162,10 @@ std::optional<UtcTime> parse_created_at(std::string_view text) {
     int hour = 0;
     int minute = 0;
     int second = 0;
-    if (text.size() < 25 || !parse_digits(text, 0, 4, year) || text[4] != '-' || !parse_digits(text, 5, 2, month) ||
-        text[7] != '-' || !parse_digits(text, 8, 2, day) || text[10] != 'T' || !parse_digits(text, 11, 2, hour) ||
-        text[13] != ':' || !parse_digits(text, 14, 2, minute) || text[16] != ':' || !parse_digits(text, 17, 2, second)) {
+    if (text.size() < 25 || !parse_digits(text, 0, 4, year) || text[4] != '-' ||
+        !parse_digits(text, 5, 2, month) || text[7] != '-' || !parse_digits(text, 8, 2, day) ||
+        text[10] != 'T' || !parse_digits(text, 11, 2, hour) || text[13] != ':' ||
+        !parse_digits(text, 14, 2, minute) || text[16] != ':' || !parse_digits(text, 17, 2, second)) {
         return std::nullopt;
     }
     std::size_t pos = 19;
@@ -186,7 +189,8 @@ std::optional<UtcTime> parse_created_at(std::string_view text) {
     if (text.substr(pos) != "+00:00") {
         return std::nullopt;
     }
-    const std::chrono::year_month_day date{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
+    const std::chrono::year_month_day date{std::chrono::year(year),
+                                           std::chrono::month(static_cast<unsigned>(month)),
                                            std::chrono::day(static_cast<unsigned>(day))};
     if (!date.ok() || hour > 23 || minute > 59 || second > 59) {
         return std::nullopt;
@@ -247,8 +251,8 @@ std::expected<LapMetadata, std::string> parse_lap_metadata(std::string_view json
     }
     const auto time = parse_created_at(created_at);
     if (!time) {
-        return std::unexpected("\"createdAt\" is not a UTC time like 2026-01-15T18:04:12.345+00:00: \"" + created_at +
-                               "\"");
+        return std::unexpected("\"createdAt\" is not a UTC time like 2026-01-15T18:04:12.345+00:00: \"" +
+                               created_at + "\"");
     }
     m.created_at = *time;
     return m;

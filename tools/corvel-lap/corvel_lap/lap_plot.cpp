@@ -153,7 +153,7 @@ std::string shorten(const std::string& text, std::size_t max_chars) {
 }
 
 class Svg {
-public:
+  public:
     void raw(std::string_view text) { out_ += text; }
 
     void text(double x, double y, std::string_view content, std::string_view style = {},
@@ -179,7 +179,8 @@ public:
 
     void line(Point a, Point b, std::string_view stroke, double width, std::string_view extra = {}) {
         out_ += "<line x1=\"" + coord(a.x) + "\" y1=\"" + coord(a.y) + "\" x2=\"" + coord(b.x) + "\" y2=\"" +
-                coord(b.y) + "\" stroke=\"" + std::string(stroke) + "\" stroke-width=\"" + coord10(width) + "\"";
+                coord(b.y) + "\" stroke=\"" + std::string(stroke) + "\" stroke-width=\"" + coord10(width) +
+                "\"";
         if (!extra.empty()) {
             out_ += " " + std::string(extra);
         }
@@ -190,8 +191,8 @@ public:
         if (points.empty()) {
             return;
         }
-        out_ += "<polyline fill=\"none\" stroke=\"" + std::string(stroke) + "\" stroke-width=\"" + coord10(width) +
-                "\"";
+        out_ += "<polyline fill=\"none\" stroke=\"" + std::string(stroke) + "\" stroke-width=\"" +
+                coord10(width) + "\"";
         if (!extra.empty()) {
             out_ += " " + std::string(extra);
         }
@@ -215,7 +216,7 @@ public:
 
     [[nodiscard]] std::string take() { return std::move(out_); }
 
-private:
+  private:
     static std::string coord10(double value) { return fixed_text(std::isfinite(value) ? value : 1.0, 1); }
 
     void append_points(const Run& points) {
@@ -281,14 +282,16 @@ struct Panel {
     std::string clip_id;
 
     [[nodiscard]] Point at(double x, double y) const {
-        return {kLeft + (x - x_min) / (x_max - x_min) * kPlotWidth, top + height - (y - y_min) / (y_max - y_min) * height};
+        return {kLeft + (x - x_min) / (x_max - x_min) * kPlotWidth,
+                top + height - (y - y_min) / (y_max - y_min) * height};
     }
 };
 
 // Consecutive finite points as runs; with `step`, each value holds until the next sample.
 // Runs longer than the panel is wide keep each pixel column's first, lowest, highest and
 // last point, which draws the same picture with far fewer numbers.
-std::vector<Run> trace_runs(const Panel& panel, std::span<const double> xs, std::span<const double> ys, bool step) {
+std::vector<Run> trace_runs(const Panel& panel, std::span<const double> xs, std::span<const double> ys,
+                            bool step) {
     std::vector<Run> runs;
     Run run;
     auto flush = [&] {
@@ -344,7 +347,7 @@ struct LapView {
 };
 
 class LapPlot {
-public:
+  public:
     LapPlot(const LapFile& lap, const LapFile* compare) : lap_(lap), compare_(compare) {
         length_ = track_length_m(lap.metadata);
         if (!length_ && compare != nullptr) {
@@ -398,7 +401,7 @@ public:
         return svg_.take();
     }
 
-private:
+  private:
     enum class PanelKind { Speed, Pedals, Gear, Steering, Delta };
     struct PanelSpec {
         PanelKind kind;
@@ -414,12 +417,15 @@ private:
             {PanelKind::Steering, "Steering (%, left negative)", 110.0},
         };
         if (compare_ != nullptr) {
-            specs.push_back({PanelKind::Delta, "Time delta to the compared lap (s): above 0 = this lap slower", 140.0});
+            specs.push_back(
+                {PanelKind::Delta, "Time delta to the compared lap (s): above 0 = this lap slower", 140.0});
         }
         return specs;
     }
 
-    [[nodiscard]] std::string file_name(const LapFile& file) const { return path_to_utf8(file.path.filename()); }
+    [[nodiscard]] std::string file_name(const LapFile& file) const {
+        return path_to_utf8(file.path.filename());
+    }
 
     [[nodiscard]] std::string document_title() const {
         if (lap_.metadata) {
@@ -433,8 +439,9 @@ private:
         std::string line;
         if (file.metadata) {
             const LapMetadata& m = *file.metadata;
-            line = "Lap " + std::to_string(m.lap_number) + "  " + lap_time_text(m.lap_time_seconds) + "  \u00b7  " +
-                   car_text(m);
+            const std::string time = lap_time_text(m.lap_time_seconds);
+            line = "Lap " + std::to_string(m.lap_number) + "  " +
+                   (time == "unknown" ? "time unknown" : time) + "  \u00b7  " + car_text(m);
             if (!m.driver_name.empty()) {
                 line += "  \u00b7  " + m.driver_name;
             }
@@ -454,7 +461,8 @@ private:
         if (length_) {
             title += "  \u00b7  " + fixed_text(*length_ / 1000.0, 2) + " km";
         }
-        svg_.text(kLeft, 32, title, "font-size=\"21\" font-weight=\"bold\" fill=\"" + std::string(kText) + "\"");
+        svg_.text(kLeft, 32, title,
+                  "font-size=\"21\" font-weight=\"bold\" fill=\"" + std::string(kText) + "\"");
         constexpr std::size_t kMaxLineChars = 144;
         if (compare_ == nullptr) {
             svg_.text(kLeft, 56, shorten(lap_line(lap_) + "  \u00b7  " + file_name(lap_), kMaxLineChars),
@@ -471,7 +479,8 @@ private:
         svg_.text(kLeft + 30, 56, shorten(this_line + "  \u00b7  " + file_name(lap_), kMaxLineChars - 4),
                   "font-size=\"13\" fill=\"" + std::string(kText) + "\"");
         svg_.line({kLeft, 74}, {kLeft + 22, 74}, kCompareColour, 3);
-        svg_.text(kLeft + 30, 78, shorten(lap_line(*compare_) + "  \u00b7  " + file_name(*compare_), kMaxLineChars - 4),
+        svg_.text(kLeft + 30, 78,
+                  shorten(lap_line(*compare_) + "  \u00b7  " + file_name(*compare_), kMaxLineChars - 4),
                   "font-size=\"13\" fill=\"" + std::string(kText) + "\"");
     }
 
@@ -484,7 +493,8 @@ private:
 
         [[nodiscard]] Point at(const LapSample& s) const {
             // Seen from above: x to the right, z away from the viewer (up the page).
-            return {offset_x + static_cast<double>(s.pos_x) * scale, offset_y - static_cast<double>(s.pos_z) * scale};
+            return {offset_x + static_cast<double>(s.pos_x) * scale,
+                    offset_y - static_cast<double>(s.pos_z) * scale};
         }
     };
 
@@ -658,7 +668,8 @@ private:
         }
         // Chevrons a quarter, half and three quarters round show the direction of travel.
         for (const double share : {0.25, 0.5, 0.75}) {
-            const std::size_t i = positioned[static_cast<std::size_t>(share * static_cast<double>(positioned.size() - 1))];
+            const std::size_t i =
+                positioned[static_cast<std::size_t>(share * static_cast<double>(positioned.size() - 1))];
             if (const auto dir = heading(samples, i, projection, 3.0)) {
                 arrow(projection.at(samples[i]), *dir, 7.0, "#f0f3f6");
             }
@@ -669,17 +680,20 @@ private:
         if (dir) {
             // The start line across the track, and an arrow leaving it.
             const Point normal{-dir->y, dir->x};
-            svg_.line({start.x - normal.x * 13, start.y - normal.y * 13}, {start.x + normal.x * 13, start.y + normal.y * 13},
-                      "#ffffff", 4, "stroke-linecap=\"round\"");
+            svg_.line({start.x - normal.x * 13, start.y - normal.y * 13},
+                      {start.x + normal.x * 13, start.y + normal.y * 13}, "#ffffff", 4,
+                      "stroke-linecap=\"round\"");
             arrow({start.x + dir->x * 22, start.y + dir->y * 22}, *dir, 9.0, "#ffffff");
             svg_.text(start.x - normal.x * 20 - dir->x * 8, start.y - normal.y * 20 - dir->y * 8 + 4, "Start",
-                      "font-size=\"13\" font-weight=\"bold\" fill=\"#ffffff\" stroke=\"#111318\" stroke-width=\"3\" "
+                      "font-size=\"13\" font-weight=\"bold\" fill=\"#ffffff\" stroke=\"#111318\" "
+                      "stroke-width=\"3\" "
                       "paint-order=\"stroke\"",
                       "middle");
         } else {
             svg_.raw("<circle cx=\"" + coord(start.x) + "\" cy=\"" + coord(start.y) +
                      "\" r=\"7\" fill=\"none\" stroke=\"#ffffff\" stroke-width=\"2.5\"/>\n");
-            svg_.text(start.x, start.y - 12, "Start", "font-size=\"13\" font-weight=\"bold\" fill=\"#ffffff\"", "middle");
+            svg_.text(start.x, start.y - 12, "Start",
+                      "font-size=\"13\" font-weight=\"bold\" fill=\"#ffffff\"", "middle");
         }
     }
 
@@ -691,7 +705,8 @@ private:
         svg_.raw("<defs><linearGradient id=\"speed-scale\" x1=\"0\" y1=\"1\" x2=\"0\" y2=\"0\">");
         for (int i = 0; i <= 8; ++i) {
             const double share = i / 8.0;
-            svg_.raw("<stop offset=\"" + fixed_text(share, 3) + "\" stop-color=\"" + speed_colour(share) + "\"/>");
+            svg_.raw("<stop offset=\"" + fixed_text(share, 3) + "\" stop-color=\"" + speed_colour(share) +
+                     "\"/>");
         }
         svg_.raw("</linearGradient></defs>\n");
         svg_.rect(x, top, 14, height, "url(#speed-scale)", "rx=\"3\"");
@@ -714,17 +729,21 @@ private:
         std::vector<std::pair<double, std::string>> y_ticks;
         set_y_axis(spec.kind, panel, y_ticks);
 
-        svg_.text(kLeft, top - 9, spec.title, "font-size=\"13\" font-weight=\"bold\" fill=\"" + std::string(kText) + "\"");
-        svg_.raw("<defs><clipPath id=\"" + panel.clip_id + "\"><rect x=\"" + coord(kLeft) + "\" y=\"" + coord(top) +
-                 "\" width=\"" + coord(kPlotWidth) + "\" height=\"" + coord(spec.height) + "\"/></clipPath></defs>\n");
-        svg_.rect(kLeft, top, kPlotWidth, spec.height, kPanelFill, "stroke=\"" + std::string(kPanelEdge) + "\"");
+        svg_.text(kLeft, top - 9, spec.title,
+                  "font-size=\"13\" font-weight=\"bold\" fill=\"" + std::string(kText) + "\"");
+        svg_.raw("<defs><clipPath id=\"" + panel.clip_id + "\"><rect x=\"" + coord(kLeft) + "\" y=\"" +
+                 coord(top) + "\" width=\"" + coord(kPlotWidth) + "\" height=\"" + coord(spec.height) +
+                 "\"/></clipPath></defs>\n");
+        svg_.rect(kLeft, top, kPlotWidth, spec.height, kPanelFill,
+                  "stroke=\"" + std::string(kPanelEdge) + "\"");
         for (const double x : x_ticks()) {
             svg_.line(panel.at(x, panel.y_min), panel.at(x, panel.y_max), kGrid, 1);
         }
         for (const auto& [value, label] : y_ticks) {
             const Point p = panel.at(x_min_, value);
             svg_.line(p, {kLeft + kPlotWidth, p.y}, value == 0.0 && panel.y_min < 0.0 ? kZeroLine : kGrid, 1);
-            svg_.text(kLeft - 7, p.y + 4, label, "font-size=\"11\" fill=\"" + std::string(kMutedText) + "\"", "end");
+            svg_.text(kLeft - 7, p.y + 4, label, "font-size=\"11\" fill=\"" + std::string(kMutedText) + "\"",
+                      "end");
         }
 
         svg_.raw("<g clip-path=\"url(#" + panel.clip_id + ")\">\n");
@@ -748,67 +767,74 @@ private:
             }
         };
         switch (kind) {
-        case PanelKind::Speed: {
-            Range speed;
-            for (const LapView& view : views_) {
-                for (const double v : view.traces.speed) {
-                    speed.add(v);
+            case PanelKind::Speed: {
+                Range speed;
+                for (const LapView& view : views_) {
+                    for (const double v : view.traces.speed) {
+                        speed.add(v);
+                    }
                 }
+                const double top = speed.empty() ? 100.0 : std::max(speed.max, 50.0);
+                const double step = nice_step(top, 8.0);
+                panel.y_min = 0.0;
+                panel.y_max = std::ceil(top / step) * step;
+                add_ticks(step);
+                break;
             }
-            const double top = speed.empty() ? 100.0 : std::max(speed.max, 50.0);
-            const double step = nice_step(top, 8.0);
-            panel.y_min = 0.0;
-            panel.y_max = std::ceil(top / step) * step;
-            add_ticks(step);
-            break;
-        }
-        case PanelKind::Pedals:
-            panel.y_min = 0.0;
-            panel.y_max = 100.0;
-            add_ticks(50.0);
-            break;
-        case PanelKind::Gear: {
-            Range gears;
-            for (const LapView& view : views_) {
-                for (const double v : view.traces.gear) {
-                    gears.add(v);
+            case PanelKind::Pedals:
+                panel.y_min = 0.0;
+                panel.y_max = 100.0;
+                add_ticks(50.0);
+                break;
+            case PanelKind::Gear: {
+                Range gears;
+                for (const LapView& view : views_) {
+                    for (const double v : view.traces.gear) {
+                        gears.add(v);
+                    }
                 }
-            }
-            const double low = gears.empty() ? 0.0 : std::min(gears.min, 0.0);
-            const double high = gears.empty() ? 6.0 : std::max(gears.max, 1.0);
-            panel.y_min = low - 0.5;
-            panel.y_max = high + 0.5;
-            const double step = high - low > 6 ? 2.0 : 1.0;
-            for (double g = low; g <= high; g += step) {
-                labels.emplace_back(g, g < 0 ? "R" : (g == 0 ? "N" : fixed_text(g, 0)));
-            }
-            break;
-        }
-        case PanelKind::Steering:
-            panel.y_min = -100.0;
-            panel.y_max = 100.0;
-            add_ticks(50.0);
-            break;
-        case PanelKind::Delta: {
-            double largest = 0.0;
-            for (const DeltaPoint& point : delta_) {
-                if (std::isfinite(point.delta_s)) {
-                    largest = std::max(largest, std::abs(point.delta_s));
+                const double low = gears.empty() ? 0.0 : std::min(gears.min, 0.0);
+                const double high = gears.empty() ? 6.0 : std::max(gears.max, 1.0);
+                panel.y_min = low - 0.5;
+                panel.y_max = high + 0.5;
+                const double step = high - low > 6 ? 2.0 : 1.0;
+                for (double g = low; g <= high; g += step) {
+                    labels.emplace_back(g, g < 0 ? "R" : (g == 0 ? "N" : fixed_text(g, 0)));
                 }
+                break;
             }
-            const double step = nice_step(std::max(largest, 0.1) * 2, 4.0);
-            panel.y_max = std::max(std::ceil(largest / step), 1.0) * step;
-            panel.y_min = -panel.y_max;
-            add_ticks(step);
-            break;
-        }
+            case PanelKind::Steering:
+                panel.y_min = -100.0;
+                panel.y_max = 100.0;
+                add_ticks(50.0);
+                break;
+            case PanelKind::Delta: {
+                double largest = 0.0;
+                for (const DeltaPoint& point : delta_) {
+                    if (std::isfinite(point.delta_s)) {
+                        largest = std::max(largest, std::abs(point.delta_s));
+                    }
+                }
+                const double step = nice_step(std::max(largest, 0.1) * 2, 4.0);
+                panel.y_max = std::max(std::ceil(largest / step), 1.0) * step;
+                panel.y_min = -panel.y_max;
+                add_ticks(step);
+                break;
+            }
         }
     }
 
-    void draw_trace(const Panel& panel, const Traces& t, const std::vector<double>& ys, std::string_view colour,
-                    double width, std::string_view extra = {}, bool step = false) {
+    void draw_trace(const Panel& panel, const Traces& t, const std::vector<double>& ys,
+                    std::string_view colour, double width, std::string_view extra = {}, bool step = false) {
         for (const Run& run : trace_runs(panel, t.x, ys, step)) {
-            svg_.polyline(run, colour, width, "stroke-linejoin=\"round\"" + (extra.empty() ? "" : " " + std::string(extra)));
+            if (run.size() == 1) {
+                // A sample between unusable ones: a dot, where a line would be invisible.
+                svg_.raw("<circle cx=\"" + coord(run[0].x) + "\" cy=\"" + coord(run[0].y) + "\" r=\"" +
+                         coord(width + 0.5) + "\" fill=\"" + std::string(colour) + "\"/>\n");
+                continue;
+            }
+            svg_.polyline(run, colour, width,
+                          "stroke-linejoin=\"round\"" + (extra.empty() ? "" : " " + std::string(extra)));
         }
     }
 
@@ -817,39 +843,40 @@ private:
         const Traces* theirs = views_.size() > 1 ? &views_[1].traces : nullptr;
         const std::string dashed = "stroke-dasharray=\"5 3\"";
         switch (kind) {
-        case PanelKind::Speed:
-            if (theirs != nullptr) {
-                draw_trace(panel, *theirs, theirs->speed, kCompareColour, 1.6);
-            }
-            draw_trace(panel, ours, ours.speed, kLapColour, 1.8);
-            break;
-        case PanelKind::Pedals:
-            if (theirs != nullptr) {
-                draw_trace(panel, *theirs, theirs->throttle, kCompareThrottleColour, 1.3, dashed);
-                draw_trace(panel, *theirs, theirs->brake, kCompareBrakeColour, 1.3, dashed);
-            }
-            draw_trace(panel, ours, ours.throttle, kThrottleColour, 1.6);
-            draw_trace(panel, ours, ours.brake, kBrakeColour, 1.6);
-            break;
-        case PanelKind::Gear:
-            if (theirs != nullptr) {
-                draw_trace(panel, *theirs, theirs->gear, kCompareColour, 1.5, {}, true);
-            }
-            draw_trace(panel, ours, ours.gear, kLapColour, 1.8, {}, true);
-            break;
-        case PanelKind::Steering:
-            if (theirs != nullptr) {
-                draw_trace(panel, *theirs, theirs->steering, kCompareColour, 1.3);
-            }
-            draw_trace(panel, ours, ours.steering, kLapColour, 1.5);
-            break;
-        case PanelKind::Delta:
-            draw_delta(panel);
-            break;
+            case PanelKind::Speed:
+                if (theirs != nullptr) {
+                    draw_trace(panel, *theirs, theirs->speed, kCompareColour, 1.6);
+                }
+                draw_trace(panel, ours, ours.speed, kLapColour, 1.8);
+                break;
+            case PanelKind::Pedals:
+                if (theirs != nullptr) {
+                    draw_trace(panel, *theirs, theirs->throttle, kCompareThrottleColour, 1.3, dashed);
+                    draw_trace(panel, *theirs, theirs->brake, kCompareBrakeColour, 1.3, dashed);
+                }
+                draw_trace(panel, ours, ours.throttle, kThrottleColour, 1.6);
+                draw_trace(panel, ours, ours.brake, kBrakeColour, 1.6);
+                break;
+            case PanelKind::Gear:
+                if (theirs != nullptr) {
+                    draw_trace(panel, *theirs, theirs->gear, kCompareColour, 1.5, {}, true);
+                }
+                draw_trace(panel, ours, ours.gear, kLapColour, 1.8, {}, true);
+                break;
+            case PanelKind::Steering:
+                if (theirs != nullptr) {
+                    draw_trace(panel, *theirs, theirs->steering, kCompareColour, 1.3);
+                }
+                draw_trace(panel, ours, ours.steering, kLapColour, 1.5);
+                break;
+            case PanelKind::Delta:
+                draw_delta(panel);
+                break;
         }
     }
 
-    void legend(const Panel& panel, std::initializer_list<std::pair<std::string_view, std::string_view>> entries) {
+    void legend(const Panel& panel,
+                std::initializer_list<std::pair<std::string_view, std::string_view>> entries) {
         // Above the panel's right end, beside its title, where no trace can hide it.
         double x = kLeft + kPlotWidth;
         const double y = panel.top - 9;
@@ -863,7 +890,8 @@ private:
 
     void draw_delta(const Panel& panel) {
         if (delta_.empty()) {
-            svg_.text(kLeft + kPlotWidth / 2, panel.top + panel.height / 2 + 5, "The laps share no stretch of track",
+            svg_.text(kLeft + kPlotWidth / 2, panel.top + panel.height / 2 + 5,
+                      "The laps share no stretch of track",
                       "font-size=\"14\" fill=\"" + std::string(kMutedText) + "\"", "middle");
             return;
         }
@@ -878,11 +906,11 @@ private:
         // Shade time lost red and time won green: the area to the zero line, clipped to each side.
         const std::string above = panel.clip_id + "-lost";
         const std::string below = panel.clip_id + "-won";
-        svg_.raw("<defs><clipPath id=\"" + above + "\"><rect x=\"" + coord(kLeft) + "\" y=\"" + coord(panel.top) +
-                 "\" width=\"" + coord(kPlotWidth) + "\" height=\"" + coord(zero_y - panel.top) +
-                 "\"/></clipPath><clipPath id=\"" + below + "\"><rect x=\"" + coord(kLeft) + "\" y=\"" +
-                 coord(zero_y) + "\" width=\"" + coord(kPlotWidth) + "\" height=\"" +
-                 coord(panel.top + panel.height - zero_y) + "\"/></clipPath></defs>\n");
+        svg_.raw("<defs><clipPath id=\"" + above + "\"><rect x=\"" + coord(kLeft) + "\" y=\"" +
+                 coord(panel.top) + "\" width=\"" + coord(kPlotWidth) + "\" height=\"" +
+                 coord(zero_y - panel.top) + "\"/></clipPath><clipPath id=\"" + below + "\"><rect x=\"" +
+                 coord(kLeft) + "\" y=\"" + coord(zero_y) + "\" width=\"" + coord(kPlotWidth) +
+                 "\" height=\"" + coord(panel.top + panel.height - zero_y) + "\"/></clipPath></defs>\n");
         for (const Run& run : trace_runs(panel, xs, ys, false)) {
             Run area = run;
             area.push_back({run.back().x, zero_y});
@@ -909,7 +937,8 @@ private:
             svg_.line({p.x, y}, {p.x, y + 5}, kZeroLine, 1);
             svg_.text(p.x, y + 18, tick_label(x, x_step()), style, "middle");
         }
-        svg_.text(kLeft + kPlotWidth / 2, y + 40, length_ ? "Lap distance (m)" : "Lap fraction (track length unknown)",
+        svg_.text(kLeft + kPlotWidth / 2, y + 40,
+                  length_ ? "Lap distance (m)" : "Lap fraction (track length unknown)",
                   "font-size=\"12\" fill=\"" + std::string(kText) + "\"", "middle");
     }
 
@@ -925,6 +954,8 @@ private:
 
 }  // namespace
 
-std::string render_lap_plot(const LapFile& lap, const LapFile* compare) { return LapPlot(lap, compare).render(); }
+std::string render_lap_plot(const LapFile& lap, const LapFile* compare) {
+    return LapPlot(lap, compare).render();
+}
 
 }  // namespace corvel

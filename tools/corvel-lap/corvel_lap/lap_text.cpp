@@ -8,7 +8,9 @@
 namespace corvel {
 namespace {
 
-bool blank(const std::string& text) { return text.find_first_not_of(" \t\r\n") == std::string::npos; }
+bool blank(const std::string& text) {
+    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
 
 std::string with_detail(std::string name, const std::optional<std::string>& detail) {
     if (detail && !blank(*detail)) {

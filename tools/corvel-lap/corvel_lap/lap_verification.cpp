@@ -71,37 +71,43 @@ std::vector<std::string> verify_lap(const LapFile& lap) {
         // The writer leaves "fileName" empty for a name that is not valid Unicode.
         const bool unnamed = m.file_name.empty() && !is_valid_utf8(name);
         if (m.file_name != name && !unnamed) {
-            problems.push_back("file name mismatch: the metadata names \"" + m.file_name + "\", the file is \"" +
-                               name + "\"");
+            problems.push_back("file name mismatch: the metadata names \"" + m.file_name +
+                               "\", the file is \"" + name + "\"");
         }
-        if (const auto named_lap = file_lap_number(path_to_utf8(lap.path.stem())); named_lap && *named_lap != m.lap_number) {
+        if (const auto named_lap = file_lap_number(path_to_utf8(lap.path.stem()));
+            named_lap && *named_lap != m.lap_number) {
             problems.push_back("lap number mismatch: the file name says lap " + std::to_string(*named_lap) +
                                ", the metadata's lapNumber is " + std::to_string(m.lap_number));
         }
         // Samples keep the recorder's lap number with negatives as 0, in 16 bits.
         const auto stored_lap = static_cast<std::uint16_t>(m.lap_number < 0 ? 0 : m.lap_number);
-        check_records(lap.samples,
-                      "carry another lap number than the metadata's lapNumber " + std::to_string(m.lap_number) +
-                          " (stored as " + std::to_string(stored_lap) + ")",
-                      [stored_lap](const LapSample& s) { return s.lap == stored_lap; }, problems);
+        check_records(
+            lap.samples,
+            "carry another lap number than the metadata's lapNumber " + std::to_string(m.lap_number) +
+                " (stored as " + std::to_string(stored_lap) + ")",
+            [stored_lap](const LapSample& s) { return s.lap == stored_lap; }, problems);
         if (m.simulator != "lmu") {
-            problems.push_back("the metadata names simulator \"" + m.simulator + "\", lap files hold LMU laps");
+            problems.push_back("the metadata names simulator \"" + m.simulator +
+                               "\", lap files hold LMU laps");
         }
     }
-    check_records(lap.samples, "lack the fixed value 30 in byte 35",
-                  [](const LapSample& s) { return s.constant_30 == 30; }, problems);
-    check_records(lap.samples, "have not exactly one of the two pit-lane flag bits set",
-                  [](const LapSample& s) {
-                      return ((s.flags & sample_flag::kOnTrack) != 0) != ((s.flags & sample_flag::kInPitLane) != 0);
-                  },
-                  problems);
-    check_records(lap.samples, "hold values outside the stored ranges (speed, gear, steering, g, path, edge)",
-                  [](const LapSample& s) {
-                      return s.speed_kmh <= 655 && (s.gear <= 10 || s.gear == 255) && s.steering >= -127 &&
-                             s.lateral_g >= -127 && s.longitudinal_g >= -127 && s.path_lateral_cm >= -32700 &&
-                             s.path_lateral_cm <= 32700 && s.track_edge_cm <= 65500;
-                  },
-                  problems);
+    check_records(
+        lap.samples, "lack the fixed value 30 in byte 35",
+        [](const LapSample& s) { return s.constant_30 == 30; }, problems);
+    check_records(
+        lap.samples, "have not exactly one of the two pit-lane flag bits set",
+        [](const LapSample& s) {
+            return ((s.flags & sample_flag::kOnTrack) != 0) != ((s.flags & sample_flag::kInPitLane) != 0);
+        },
+        problems);
+    check_records(
+        lap.samples, "hold values outside the stored ranges (speed, gear, steering, g, path, edge)",
+        [](const LapSample& s) {
+            return s.speed_kmh <= 655 && (s.gear <= 10 || s.gear == 255) && s.steering >= -127 &&
+                   s.lateral_g >= -127 && s.longitudinal_g >= -127 && s.path_lateral_cm >= -32700 &&
+                   s.path_lateral_cm <= 32700 && s.track_edge_cm <= 65500;
+        },
+        problems);
     return problems;
 }
 

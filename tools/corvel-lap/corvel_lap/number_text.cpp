@@ -8,8 +8,8 @@ namespace corvel {
 
 std::string fixed_text(double value, int decimals) {
     std::array<char, 400> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed,
-                                      decimals);
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                      std::chars_format::fixed, decimals);
     return std::string(buffer.data(), result.ptr);
 }
 

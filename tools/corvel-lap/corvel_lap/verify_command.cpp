@@ -37,8 +37,8 @@ CommandResult run_verify(std::span<const std::string> args, CommandIo& io) {
     }
     const std::vector<std::string> problems = verify_lap(*lap);
     if (problems.empty()) {
-        io.out << "OK: " << *file << ": " << lap->samples.size() << " samples, lap " << lap->metadata->lap_number
-               << ", metadata matches\n";
+        io.out << "OK: " << *file << ": " << lap->samples.size() << " samples, lap "
+               << lap->metadata->lap_number << ", metadata matches\n";
         return {};
     }
     for (const std::string& problem : problems) {
