@@ -7,7 +7,6 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
-#include <functional>
 #include <string_view>
 
 #include "corvel_lap/sample_units.hpp"
