@@ -191,10 +191,10 @@ TEST_F(Driver, ParksInTheGarageAfterItsLaps) {
 
 TEST_F(Driver, RefillsTheTankAtTheLineBeforeItRunsDry) {
     auto setup = timed(10.0);
-    setup.fuel_l = 3.0;
+    setup.fuel_l = 1.0;
     auto p = plan(setup);
     for (std::int64_t n = 1; n < 50; ++n) {
-        EXPECT_GT(p.lap(n).fuel_at_line_l - car_.fuel_per_km_l, 0.0) << n;
+        EXPECT_GT(p.lap(n).fuel_at_line_l - car_.fuel_per_minute_l * 10.0 / 60.0, 0.0) << n;
     }
 }
 

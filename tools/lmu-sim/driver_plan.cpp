@@ -64,7 +64,7 @@ DriverPlan::DriverPlan(const Track& track, const SpeedProfile& profile, const Ca
 }
 
 double DriverPlan::fuel_per_m() const {
-    return car_->fuel_per_km_l / 1000.0;
+    return car_->fuel_per_minute_l * setup_.lap_time_s / 60.0 / track_->length_m();
 }
 
 bool DriverPlan::is_invalid(std::int64_t number) const {

@@ -4,7 +4,7 @@
 
 namespace corvel::lmu_sim {
 
-// SIGINT, SIGTERM and SIGHUP on Linux; console control events on Windows.
+// SIGINT, SIGTERM and SIGHUP on Linux (SIGPIPE is ignored); console control events on Windows.
 void install_stop_handlers();
 [[nodiscard]] bool stop_requested();
 

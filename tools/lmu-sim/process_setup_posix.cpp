@@ -1,4 +1,4 @@
-// POSIX: a signal only sets a flag; the main loop notices it within one tick and cleans up.
+// POSIX: a stop signal only sets a flag; the main loop notices it within one tick and cleans up.
 #include <signal.h>
 
 #include <atomic>
@@ -22,6 +22,9 @@ void install_stop_handlers() {
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+    // A closed standard output (a pipe whose reader went) must not kill the process before it
+    // removes its objects; the failed write is simply lost.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool stop_requested() {

@@ -1,7 +1,8 @@
 // Windows: console control events arrive on a thread of their own; the handler sets a flag and,
 // for a closing console, gives the main loop a moment to clean up before the process ends.
-#include <timeapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <timeapi.h>
 
 #include <atomic>
 

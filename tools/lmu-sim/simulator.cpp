@@ -5,6 +5,7 @@
 #include "simulator.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -18,6 +19,7 @@
 #include "process_setup.hpp"
 #include "publisher.hpp"
 #include "session_script.hpp"
+#include "sim_bridge/simulator_detection.hpp"
 #include "sim_options.hpp"
 #include "truth_log.hpp"
 
@@ -31,6 +33,13 @@ std::string fixed(double value, int decimals) {
     const auto result =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
     return std::string(buffer, result.ptr);
+}
+
+bool counts_as_lmu(const std::string& process_name) {
+    std::string lower = process_name;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return sim_bridge::is_lmu_image_name(lower);
 }
 
 class Run {
@@ -189,6 +198,8 @@ int Run::execute() {
     const double scoring_period = 1.0 / options_.scoring_hz;
     const auto exit_at = script_.exit_at_s();
 
+    // Before any object exists, so that a stop request always finds them to remove.
+    install_stop_handlers();
     write_tick(0.0, true);
     double next_scoring = scoring_period;
     const auto names = object_names(options_.name_prefix, options_.name_suffix);
@@ -197,12 +208,12 @@ int Run::execute() {
         std::cerr << "lmu-sim: error: " << publisher.error() << std::endl;
         return 1;
     }
-    install_stop_handlers();
     use_fine_timer();
     say("publishing " + names.data + " (" + std::to_string(publisher->map_size()) + " bytes) as process " +
-        process_name_ + ": \"" + options_.texts.track + "\", " + fixed(options_.track_length_m, 0) +
-        " m, laps of about " + fixed(options_.lap_time_s, 3) + " s; telemetry " +
-        fixed(options_.telemetry_hz, 0) + " Hz, scoring " + fixed(options_.scoring_hz, 1) + " Hz");
+        process_name_ + (counts_as_lmu(process_name_) ? "" : " (not counted as LMU by detection)") + ": \"" +
+        options_.texts.track + "\", " + fixed(options_.track_length_m, 0) + " m, laps of about " +
+        fixed(options_.lap_time_s, 3) + " s; telemetry " + fixed(options_.telemetry_hz, 0) + " Hz, scoring " +
+        fixed(options_.scoring_hz, 1) + " Hz");
     log_start(*publisher);
     report_published();
 

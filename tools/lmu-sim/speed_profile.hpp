@@ -20,7 +20,8 @@ struct CarSpec {
     // Speed at the rev limit in each forward gear.
     std::array<double, 7> gear_top_speed_mps = {24.0, 36.0, 47.0, 58.0, 69.0, 80.0, 93.0};
     double fuel_capacity_l = 90.0;
-    double fuel_per_km_l = 0.72;
+    // Burnt per minute of lapping, whatever the track's size, so short test laps use fuel too.
+    double fuel_per_minute_l = 2.0;
     double wheelbase_m = 3.0;
     double full_lock_rad = 0.35;  // road-wheel angle at full steering lock
 };
