@@ -223,6 +223,7 @@ int Run::execute() {
     bool held_once = false;
     double release_at = forever;
     std::string reason;
+    double stopped_at = 0.0;
     const auto start = Clock::now();
     std::int64_t tick = 1;
     for (;;) {
@@ -236,6 +237,7 @@ int Run::execute() {
         }
         const double t = static_cast<double>(tick) * period;
         ++tick;
+        stopped_at = t;
 
         if (stop_requested()) {
             reason = "stop requested";
@@ -285,7 +287,11 @@ int Run::execute() {
 
     if (holding) publisher->release_held_lock();
     if (!options_.keep_objects) publisher->remove_objects();
-    truth_.write(JsonObject().add("event", "exit").add("reason", reason).add("laps", laps_driven_));
+    truth_.write(JsonObject()
+                     .add("event", "exit")
+                     .add("reason", reason)
+                     .add("laps", laps_driven_)
+                     .add("time_s", stopped_at));
     say("stopped (" + reason + ") after " + std::to_string(laps_driven_) + " laps; objects " +
         (options_.keep_objects ? "left in place" : "removed"));
     return 0;
