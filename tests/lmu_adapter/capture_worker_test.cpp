@@ -20,7 +20,7 @@ using sim_bridge::lmu::LmuSharedMemory;
 using sim_bridge::platform::WaitResult;
 
 class CaptureLoop : public ::testing::Test {
-protected:
+  protected:
     CaptureLoop() {
         publisher_.write(1);
         EXPECT_TRUE(shared_.cache->store(sim_bridge::lmu::acquire_and_copy(memory_, timings_.lock).value()));
@@ -36,7 +36,8 @@ protected:
 
     TestPublisher publisher_{corvel_test::unique_lmu_names()};
     LmuSharedMemory memory_ = sim_bridge::lmu::open_shared_memory(publisher_.names()).value();
-    CaptureShared shared_{std::make_shared<std::atomic<bool>>(true), std::make_shared<std::atomic<bool>>(false),
+    CaptureShared shared_{std::make_shared<std::atomic<bool>>(true),
+                          std::make_shared<std::atomic<bool>>(false),
                           std::make_shared<sim_bridge::lmu::SnapshotCache>()};
     CaptureTimings timings_{.wait = 1ms, .lock = {.spin_tries = 16, .wait = 1ms}};
 };
@@ -122,7 +123,8 @@ TEST_F(CaptureLoop, PoisonedCacheDisconnects) {
 
 TEST(CaptureWorker, ThreadRunsUntilStoppedAndReleasesItsMemory) {
     TestPublisher publisher(corvel_test::unique_lmu_names());
-    CaptureShared shared{std::make_shared<std::atomic<bool>>(true), std::make_shared<std::atomic<bool>>(false),
+    CaptureShared shared{std::make_shared<std::atomic<bool>>(true),
+                         std::make_shared<std::atomic<bool>>(false),
                          std::make_shared<sim_bridge::lmu::SnapshotCache>()};
     auto memory = sim_bridge::lmu::open_shared_memory(publisher.names()).value();
 

@@ -38,7 +38,7 @@ LmuAdapterOptions quick_options(sim_bridge::LmuObjectNames names) {
 }
 
 class Adapter : public ::testing::Test {
-protected:
+  protected:
     // Runs the driver's side: connect and the data operations.
     asio::io_context io_;
     // Where each connect's watchdog goes; never run here unless a test says so.
@@ -107,8 +107,9 @@ TEST_F(Adapter, LockHeldByAnotherPartyFailsTheFirstCopy) {
     auto connected = await_on(io_, adapter.connect());
 
     ASSERT_FALSE(connected);
-    EXPECT_EQ(connected.error(),
-              not_connected("Could not take initial LMU snapshot: timed out acquiring LMU shared-memory lock"));
+    EXPECT_EQ(
+        connected.error(),
+        not_connected("Could not take initial LMU snapshot: timed out acquiring LMU shared-memory lock"));
     EXPECT_FALSE(adapter.is_connected());
 }
 

@@ -39,7 +39,8 @@ TEST(OpenSharedMemory, IsUnavailableWithoutTheDataEvent) {
 
 TEST(OpenSharedMemory, IsUnavailableWhenTheMappingIsSmallerThanABlock) {
     // A page smaller, since Windows maps whole pages.
-    TestPublisher publisher(corvel_test::unique_lmu_names(), {.data_size = sim_bridge::lmu::kBlockSize - 4096});
+    TestPublisher publisher(corvel_test::unique_lmu_names(),
+                            {.data_size = sim_bridge::lmu::kBlockSize - 4096});
 
     EXPECT_FALSE(open_shared_memory(publisher.names()));
 }
@@ -67,7 +68,7 @@ TEST(OpenSharedMemory, ExistingLockBlockKeepsItsWords) {
 }
 
 class LockProtocol : public ::testing::Test {
-protected:
+  protected:
     TestPublisher publisher_{corvel_test::unique_lmu_names()};
     sim_bridge::lmu::LmuSharedMemory memory_ = open_shared_memory(publisher_.names()).value();
 };

@@ -2,11 +2,10 @@
 // simulator, anything else publishing LMU's objects) rely on: /dev/shm objects named after the
 // object, a 4-byte futex word per event, sizes only ever grown.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
@@ -24,7 +23,7 @@ using sim_bridge::platform::SharedMapping;
 using sim_bridge::platform::WaitResult;
 
 class LinuxNamedObjects : public ::testing::Test {
-protected:
+  protected:
     ~LinuxNamedObjects() override { ::shm_unlink(path().c_str()); }
 
     [[nodiscard]] std::string path() const { return "/" + name_; }
@@ -55,7 +54,7 @@ TEST_F(LinuxNamedObjects, MappingIsTheDevShmObjectOfItsName) {
     auto created = SharedMapping::create_or_open(name_, 8);
     ASSERT_TRUE(created);
 
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(::stat(dev_shm_file().c_str(), &info), 0);
     EXPECT_EQ(info.st_size, 8);
     EXPECT_EQ(info.st_mode & 0777, 0600u);

@@ -19,14 +19,14 @@ using sim_bridge::platform::WaitResult;
 
 // A fresh name that is removed again when the test ends.
 class ScopedName {
-public:
+  public:
     ScopedName() : name_(corvel_test::unique_lmu_names().data) {}
     ~ScopedName() { (void)sim_bridge::platform::unlink_shared_object(name_); }
     ScopedName(const ScopedName&) = delete;
     ScopedName& operator=(const ScopedName&) = delete;
     [[nodiscard]] const std::string& get() const { return name_; }
 
-private:
+  private:
     std::string name_;
 };
 
@@ -42,7 +42,7 @@ struct WaiterOpensExisting {
 
 template <class Flavour>
 class NamedEventContract : public ::testing::Test {
-protected:
+  protected:
     ScopedName name_;
     NamedEvent signaller_ = NamedEvent::create_or_open(name_.get()).value();
     NamedEvent waiter_ = Flavour::waiter(name_.get());
@@ -114,7 +114,8 @@ TEST(NamedEvent, MovedEventKeepsTheObject) {
     NamedEvent moved = std::move(original);
     ASSERT_TRUE(signaller.signal());
 
-    EXPECT_FALSE(original.is_open());  // NOLINT(bugprone-use-after-move): moved-from state is part of the contract
+    EXPECT_FALSE(
+        original.is_open());  // NOLINT(bugprone-use-after-move): moved-from state is part of the contract
     EXPECT_EQ(moved.wait(0ms), WaitResult::Signalled);
 }
 

@@ -20,10 +20,13 @@ LmuDataBlock block_with(std::uint8_t first_byte) {
     return LmuDataBlock(std::move(bytes));
 }
 
-std::uint8_t first_byte_of(const LmuDataBlock& block) { return std::to_integer<std::uint8_t>(block.view()[0]); }
+std::uint8_t first_byte_of(const LmuDataBlock& block) {
+    return std::to_integer<std::uint8_t>(block.view()[0]);
+}
 
 void poison(SnapshotCache& cache) {
-    EXPECT_THROW((void)cache.write([](auto&) { throw std::runtime_error("writer failed"); }), std::runtime_error);
+    EXPECT_THROW((void)cache.write([](auto&) { throw std::runtime_error("writer failed"); }),
+                 std::runtime_error);
 }
 
 TEST(SnapshotCache, EmptyCacheHasNotPublishedYet) {
@@ -76,7 +79,8 @@ TEST(SnapshotCache, WriterThatThrowsPoisonsItForGood) {
 
     auto read = cache.read_cache();
     ASSERT_FALSE(read);
-    EXPECT_EQ(read.error(), SimBridgeError(SimBridgeError::Kind::ParseError, "LMU snapshot cache is poisoned"));
+    EXPECT_EQ(read.error(),
+              SimBridgeError(SimBridgeError::Kind::ParseError, "LMU snapshot cache is poisoned"));
     EXPECT_TRUE(cache.is_poisoned());
     EXPECT_FALSE(cache.peek());
 }

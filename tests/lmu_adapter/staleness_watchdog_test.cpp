@@ -49,7 +49,7 @@ TEST(StalenessTracker, EitherWordChangingStartsTheCountAgain) {
 // ---- The loop on a test io_context, with the period at zero ----
 
 class Watchdog : public ::testing::Test {
-protected:
+  protected:
     Watchdog() {
         auto bytes = sim_bridge::lmu::allocate_block_bytes();
         std::memset(bytes->data(), 0, bytes->size());  // frozen words: 0 and 0
@@ -58,9 +58,10 @@ protected:
 
     // Runs the watchdog until it ends (or a check stops the io_context).
     void run() {
-        asio::co_spawn(io_, sim_bridge::lmu::run_staleness_watchdog(context_), [](std::exception_ptr failure) {
-            if (failure) std::rethrow_exception(failure);
-        });
+        asio::co_spawn(io_, sim_bridge::lmu::run_staleness_watchdog(context_),
+                       [](std::exception_ptr failure) {
+                           if (failure) std::rethrow_exception(failure);
+                       });
         io_.run();
     }
 

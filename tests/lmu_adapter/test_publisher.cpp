@@ -29,7 +29,9 @@ std::atomic_ref<std::int32_t> lock_word(const SharedMapping& block, std::size_t 
     return std::atomic_ref<std::int32_t>(*reinterpret_cast<std::int32_t*>(block.writable_data() + offset));
 }
 
-void put_u32(std::byte* block, std::size_t offset, std::uint32_t value) { std::memcpy(block + offset, &value, 4); }
+void put_u32(std::byte* block, std::size_t offset, std::uint32_t value) {
+    std::memcpy(block + offset, &value, 4);
+}
 
 }  // namespace
 
@@ -50,7 +52,8 @@ NameCleanup::~NameCleanup() {
 TestPublisher::TestPublisher(sim_bridge::LmuObjectNames names, PublisherSetup setup)
     : names_(std::move(names)), cleanup_(names_) {
     data_ = must(SharedMapping::create_or_open(names_.data, setup.data_size), "data mapping").mapping;
-    if (setup.with_data_event) data_event_ = must(NamedEvent::create_or_open(names_.data_event), "data event");
+    if (setup.with_data_event)
+        data_event_ = must(NamedEvent::create_or_open(names_.data_event), "data event");
     if (setup.with_lock_objects) {
         lock_block_ = must(SharedMapping::create_or_open(names_.lock_data, 8), "lock block").mapping;
         lock_event_ = must(NamedEvent::create_or_open(names_.lock_event), "lock event");
@@ -63,7 +66,8 @@ void TestPublisher::write(std::uint32_t update_word, std::string_view track_name
     put_u32(block, header::kScoringEventWord, update_word);
     put_u32(block, header::kTelemetryEventWord, update_word);
     std::memset(block + header::kTrackName, 0, header::kTrackNameSize);
-    std::memcpy(block + header::kTrackName, track_name.data(), std::min(track_name.size(), header::kTrackNameSize - 1));
+    std::memcpy(block + header::kTrackName, track_name.data(),
+                std::min(track_name.size(), header::kTrackNameSize - 1));
 }
 
 void TestPublisher::publish(std::uint32_t update_word, std::string_view track_name) {
@@ -88,8 +92,12 @@ void TestPublisher::set_player_entry(std::optional<std::uint32_t> slot_id) {
     block[entry + scoring::kIsPlayer] = std::byte{slot_id ? std::uint8_t{1} : std::uint8_t{0}};
 }
 
-std::atomic_ref<std::int32_t> TestPublisher::waiters() const { return lock_word(lock_block_, 0); }
-std::atomic_ref<std::int32_t> TestPublisher::busy() const { return lock_word(lock_block_, 4); }
+std::atomic_ref<std::int32_t> TestPublisher::waiters() const {
+    return lock_word(lock_block_, 0);
+}
+std::atomic_ref<std::int32_t> TestPublisher::busy() const {
+    return lock_word(lock_block_, 4);
+}
 
 std::uint32_t update_word_of(sim_bridge::lmu::BlockView block) {
     std::uint32_t value = 0;

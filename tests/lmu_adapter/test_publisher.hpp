@@ -21,13 +21,13 @@ namespace corvel_test {
 
 // Unlinks the four names when it goes, whoever created the objects.
 class NameCleanup {
-public:
+  public:
     explicit NameCleanup(sim_bridge::LmuObjectNames names) : names_(std::move(names)) {}
     NameCleanup(const NameCleanup&) = delete;
     NameCleanup& operator=(const NameCleanup&) = delete;
     ~NameCleanup();
 
-private:
+  private:
     sim_bridge::LmuObjectNames names_;
 };
 
@@ -38,7 +38,7 @@ struct PublisherSetup {
 };
 
 class TestPublisher {
-public:
+  public:
     explicit TestPublisher(sim_bridge::LmuObjectNames names, PublisherSetup setup = {});
     TestPublisher(const TestPublisher&) = delete;
     TestPublisher& operator=(const TestPublisher&) = delete;
@@ -59,7 +59,7 @@ public:
     [[nodiscard]] const sim_bridge::platform::NamedEvent& lock_event() const { return lock_event_; }
     [[nodiscard]] const sim_bridge::platform::NamedEvent& data_event() const { return data_event_; }
 
-private:
+  private:
     sim_bridge::LmuObjectNames names_;
     NameCleanup cleanup_;
     sim_bridge::platform::SharedMapping data_;

@@ -24,7 +24,7 @@ class VehicleNameMap;
 }  // namespace lmu
 
 class LmuAdapter final : public SimAdapter {
-public:
+  public:
     // Never fails and starts nothing: not connected, empty cache, no worker. Each successful
     // connect starts a staleness watchdog on `watchdog_executor` (the runtime's thread pool).
     explicit LmuAdapter(asio::any_io_executor watchdog_executor, LmuAdapterOptions options = {});
@@ -41,7 +41,7 @@ public:
     asio::awaitable<BridgeResult<VehicleInfo>> vehicle_info(std::uint32_t slot_id) override;
     asio::awaitable<BridgeResult<VehicleInfo>> player_vehicle_info() override;
 
-private:
+  private:
     // Up to `open_attempts` attempts with a pause between them.
     asio::awaitable<BridgeResult<lmu::LmuSharedMemory>> open_with_retries();
     // Everything after the shared memory is open: first copy, cache, worker, watchdog.

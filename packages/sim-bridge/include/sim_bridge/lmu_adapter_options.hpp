@@ -21,8 +21,8 @@ struct LmuObjectNames {
 };
 
 struct LmuLockTimings {
-    std::uint32_t spin_tries = 4000;            // compare-exchange tries before sleeping
-    std::chrono::milliseconds wait{100};        // one sleep on the lock event
+    std::uint32_t spin_tries = 4000;      // compare-exchange tries before sleeping
+    std::chrono::milliseconds wait{100};  // one sleep on the lock event
 };
 
 struct LmuTimings {

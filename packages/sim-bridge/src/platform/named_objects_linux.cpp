@@ -23,13 +23,17 @@ namespace {
 constexpr std::size_t kEventSize = sizeof(std::uint32_t);
 constexpr mode_t kOwnerOnly = 0600;
 
-std::error_code last_error() { return {errno, std::system_category()}; }
+std::error_code last_error() {
+    return {errno, std::system_category()};
+}
 
-std::string object_path(const std::string& name) { return "/" + name; }
+std::string object_path(const std::string& name) {
+    return "/" + name;
+}
 
 // Closes a descriptor on every path; the mapping outlives it.
 class Fd {
-public:
+  public:
     explicit Fd(int fd) : fd_(fd) {}
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -40,12 +44,12 @@ public:
     [[nodiscard]] bool valid() const { return fd_ >= 0; }
     [[nodiscard]] int release() { return std::exchange(fd_, -1); }
 
-private:
+  private:
     int fd_;
 };
 
 OsResult<std::size_t> object_size(const Fd& fd) {
-    struct stat info{};
+    struct stat info {};
     if (::fstat(fd.get(), &info) != 0) return std::unexpected(last_error());
     return static_cast<std::size_t>(info.st_size);
 }
@@ -236,10 +240,13 @@ WaitResult NamedEvent::wait(std::chrono::milliseconds timeout) const {
         const timespec relative = to_timespec(left);
         if (futex(native_, FUTEX_WAIT, 0, &relative) == 0) continue;  // woken: try to consume
         switch (errno) {
-            case ETIMEDOUT: return WaitResult::TimedOut;
+            case ETIMEDOUT:
+                return WaitResult::TimedOut;
             case EINTR:
-            case EAGAIN: continue;  // interrupted, or the word was no longer 0
-            default: return WaitResult::Failed;
+            case EAGAIN:
+                continue;  // interrupted, or the word was no longer 0
+            default:
+                return WaitResult::Failed;
         }
     }
 }

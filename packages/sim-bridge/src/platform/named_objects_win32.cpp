@@ -10,7 +10,9 @@
 namespace sim_bridge::platform {
 namespace {
 
-std::error_code last_error() { return {static_cast<int>(::GetLastError()), std::system_category()}; }
+std::error_code last_error() {
+    return {static_cast<int>(::GetLastError()), std::system_category()};
+}
 
 // The size Windows actually mapped: whole pages, so it may exceed the object's own size.
 std::size_t view_size(const void* view) {
@@ -50,8 +52,9 @@ OsResult<SharedMapping::CreatedOrOpened> SharedMapping::create_or_open(const std
                                                                        std::size_t size) {
     if (size == 0) return std::unexpected(std::make_error_code(std::errc::invalid_argument));
     const auto wide = static_cast<unsigned long long>(size);
-    HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
-                                          static_cast<DWORD>(wide >> 32), static_cast<DWORD>(wide), name.c_str());
+    HANDLE mapping =
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, static_cast<DWORD>(wide >> 32),
+                             static_cast<DWORD>(wide), name.c_str());
     // Must be read before any other call can overwrite it.
     const bool already_existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
     if (mapping == nullptr) return std::unexpected(last_error());
@@ -128,9 +131,12 @@ NamedEvent& NamedEvent::operator=(NamedEvent&& other) noexcept {
 WaitResult NamedEvent::wait(std::chrono::milliseconds timeout) const {
     if (native_ == nullptr) return WaitResult::Failed;
     switch (::WaitForSingleObject(native_, to_wait_millis(timeout))) {
-        case WAIT_OBJECT_0: return WaitResult::Signalled;
-        case WAIT_TIMEOUT: return WaitResult::TimedOut;
-        default: return WaitResult::Failed;
+        case WAIT_OBJECT_0:
+            return WaitResult::Signalled;
+        case WAIT_TIMEOUT:
+            return WaitResult::TimedOut;
+        default:
+            return WaitResult::Failed;
     }
 }
 
@@ -140,8 +146,12 @@ OsResult<void> NamedEvent::signal() const {
     return {};
 }
 
-void NamedEvent::close() noexcept { close_handle(std::exchange(native_, nullptr)); }
+void NamedEvent::close() noexcept {
+    close_handle(std::exchange(native_, nullptr));
+}
 
-OsResult<void> unlink_shared_object(const std::string&) { return {}; }
+OsResult<void> unlink_shared_object(const std::string&) {
+    return {};
+}
 
 }  // namespace sim_bridge::platform

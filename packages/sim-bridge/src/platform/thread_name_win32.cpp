@@ -26,7 +26,8 @@ void set_current_thread_name(const char* name) noexcept {
     if (set_description == nullptr) return;
     // Thread names are ASCII here; widen byte by byte.
     std::wstring wide;
-    for (const char* c = name; *c != '\0'; ++c) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*c)));
+    for (const char* c = name; *c != '\0'; ++c)
+        wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*c)));
     set_description(::GetCurrentThread(), wide.c_str());
 }
 

@@ -28,7 +28,7 @@ enum class WaitResult : std::uint8_t { Signalled, TimedOut, Failed };
 // A mapped view of a named shared-memory object. The view stays valid until unmap() or
 // destruction; the object itself stays alive while any party holds it.
 class SharedMapping {
-public:
+  public:
     // Opens an existing object read-only and maps all of it. Fails when the object does not
     // exist (or, on Linux, is still empty). Windows: OpenFileMappingA(FILE_MAP_READ, not
     // inheritable) + MapViewOfFile(FILE_MAP_READ, offset 0, length 0); the size is the view's,
@@ -70,7 +70,7 @@ public:
     void unmap() noexcept;
     void close() noexcept;
 
-private:
+  private:
     SharedMapping(void* handle, void* view, std::size_t size) : handle_(handle), view_(view), size_(size) {}
 
     void* handle_ = nullptr;  // Windows: the mapping HANDLE; Linux: unused (the fd is closed after mmap)
@@ -85,7 +85,7 @@ struct SharedMapping::CreatedOrOpened {
 
 // A named auto-reset event: a signal wakes one waiter, or stays set until one wait consumes it.
 class NamedEvent {
-public:
+  public:
     // Opens an existing event for waiting only. Windows: OpenEventA(SYNCHRONIZE, not
     // inheritable). Linux: shm_open(O_RDWR) without O_CREAT; an object under 4 bytes is not
     // ready yet and the open fails.
@@ -114,7 +114,7 @@ public:
 
     void close() noexcept;
 
-private:
+  private:
     explicit NamedEvent(void* native) : native_(native) {}
 
     void* native_ = nullptr;  // Windows: the event HANDLE; Linux: the mapped 32-bit futex word

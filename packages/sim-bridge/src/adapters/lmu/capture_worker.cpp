@@ -14,7 +14,8 @@ std::string os_error_text(const std::error_code& code) {
 }
 
 // The copy keeps the worker's view of the cache; false means the cache is poisoned.
-bool publish_new_block(const LmuSharedMemory& memory, const CaptureShared& shared, const CaptureTimings& timings) {
+bool publish_new_block(const LmuSharedMemory& memory, const CaptureShared& shared,
+                       const CaptureTimings& timings) {
     auto copy = acquire_and_copy(memory, timings.lock);
     // A lock that timed out is not worth reporting: the cache keeps the previous block and the
     // next signal brings a fresh one.
@@ -28,8 +29,8 @@ platform::WaitResult wait_for_new_data(const LmuSharedMemory& memory, std::chron
     return memory.data_event().wait(timeout);
 }
 
-void run_capture_loop(const LmuSharedMemory& memory, const CaptureShared& shared, const CaptureTimings& timings,
-                      const DataWait& wait) {
+void run_capture_loop(const LmuSharedMemory& memory, const CaptureShared& shared,
+                      const CaptureTimings& timings, const DataWait& wait) {
     if (shared.stop_requested->load()) return;
     for (;;) {
         switch (wait(memory, timings.wait)) {
@@ -39,7 +40,8 @@ void run_capture_loop(const LmuSharedMemory& memory, const CaptureShared& shared
                     return;
                 }
                 break;
-            case platform::WaitResult::TimedOut: break;
+            case platform::WaitResult::TimedOut:
+                break;
             case platform::WaitResult::Failed:
                 shared.connected->store(false, std::memory_order_release);
                 return;

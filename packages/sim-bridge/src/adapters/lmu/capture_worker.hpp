@@ -39,8 +39,8 @@ using DataWait = std::function<platform::WaitResult(const LmuSharedMemory&, std:
 
 // The worker's loop, run on the calling thread until a stop request, a failed wait or a
 // poisoned cache.
-void run_capture_loop(const LmuSharedMemory& memory, const CaptureShared& shared, const CaptureTimings& timings,
-                      const DataWait& wait = wait_for_new_data);
+void run_capture_loop(const LmuSharedMemory& memory, const CaptureShared& shared,
+                      const CaptureTimings& timings, const DataWait& wait = wait_for_new_data);
 
 // Starts the worker thread, which owns `memory` and releases it when it ends. When the thread
 // cannot be created, `memory` is released here and the result is the system's error text.

@@ -2,10 +2,10 @@
 // on the cached block, and the release order.
 #include "sim_bridge/lmu_adapter.hpp"
 
+#include <algorithm>
 #include <asio/redirect_error.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/this_coro.hpp>
-#include <algorithm>
 #include <asio/use_awaitable.hpp>
 #include <string>
 
@@ -26,7 +26,8 @@ std::unexpected<SimBridgeError> not_connected(std::string message) {
 }
 
 std::unexpected<SimBridgeError> poisoned_cache() {
-    return std::unexpected(SimBridgeError(SimBridgeError::Kind::ParseError, "LMU snapshot cache is poisoned"));
+    return std::unexpected(
+        SimBridgeError(SimBridgeError::Kind::ParseError, "LMU snapshot cache is poisoned"));
 }
 
 }  // namespace
@@ -71,7 +72,8 @@ asio::awaitable<BridgeResult<lmu::LmuSharedMemory>> LmuAdapter::open_with_retrie
 BridgeResult<Unit> LmuAdapter::start_capture(lmu::LmuSharedMemory memory) {
     auto first = lmu::acquire_and_copy(memory, options_.timings.lock);
     if (!first) {
-        return not_connected("Could not take initial LMU snapshot: " + std::string(lmu::describe(first.error())));
+        return not_connected("Could not take initial LMU snapshot: " +
+                             std::string(lmu::describe(first.error())));
     }
 
     stop_worker();
@@ -85,13 +87,15 @@ BridgeResult<Unit> LmuAdapter::start_capture(lmu::LmuSharedMemory memory) {
     worker_ = std::move(*worker);
 
     connected_->exchange(true);
-    lmu::spawn_staleness_watchdog(watchdog_executor_,
-                                  lmu::WatchdogContext{connected_, snapshot_cache_, stop_requested_,
-                                                       options_.timings.watchdog_period, options_.process_check});
+    lmu::spawn_staleness_watchdog(
+        watchdog_executor_, lmu::WatchdogContext{connected_, snapshot_cache_, stop_requested_,
+                                                 options_.timings.watchdog_period, options_.process_check});
     return Unit{};
 }
 
-bool LmuAdapter::is_connected() const { return connected_->load(); }
+bool LmuAdapter::is_connected() const {
+    return connected_->load();
+}
 
 BridgeResult<lmu::LmuDataBlock> LmuAdapter::newest_block() const {
     if (!connected_->load()) return not_connected("LMU not connected");

@@ -4,6 +4,8 @@
 namespace sim_bridge::lmu {
 
 // The copy overwrites every byte, so zero-filling 317 KiB first would be wasted work.
-std::shared_ptr<BlockBytes> allocate_block_bytes() { return std::make_shared_for_overwrite<BlockBytes>(); }
+std::shared_ptr<BlockBytes> allocate_block_bytes() {
+    return std::make_shared_for_overwrite<BlockBytes>();
+}
 
 }  // namespace sim_bridge::lmu

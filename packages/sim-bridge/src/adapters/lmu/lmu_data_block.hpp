@@ -18,7 +18,7 @@ using BlockBytes = std::array<std::byte, kBlockSize>;
 [[nodiscard]] std::shared_ptr<BlockBytes> allocate_block_bytes();
 
 class LmuDataBlock {
-public:
+  public:
     // Takes a filled buffer; from here on nobody writes to it.
     explicit LmuDataBlock(std::shared_ptr<BlockBytes> filled) : bytes_(std::move(filled)) {}
 
@@ -27,7 +27,7 @@ public:
     // Both refer to the same copy.
     [[nodiscard]] bool same_copy_as(const LmuDataBlock& other) const { return bytes_ == other.bytes_; }
 
-private:
+  private:
     std::shared_ptr<const BlockBytes> bytes_;
 };
 

@@ -22,8 +22,8 @@ enum class LockFailure : std::uint8_t { TimedOut };
 // Takes the simulator's lock, copies the first kBlockSize bytes of the data view, releases
 // the lock. A timed-out acquisition copies nothing, leaves `waiters` as found and the shared
 // memory usable. Allocation failure ends the process.
-[[nodiscard]] std::expected<LmuDataBlock, LockFailure> acquire_and_copy(const LmuSharedMemory& memory,
-                                                                         const LmuLockTimings& timings) noexcept;
+[[nodiscard]] std::expected<LmuDataBlock, LockFailure> acquire_and_copy(
+    const LmuSharedMemory& memory, const LmuLockTimings& timings) noexcept;
 
 // The lock's two halves, public for the stand-in simulator's tests and the adapter's own.
 [[nodiscard]] bool acquire_lock(const LmuLock& lock, const LmuLockTimings& timings) noexcept;

@@ -14,7 +14,7 @@ namespace sim_bridge::lmu {
 
 // The simulator's lock: the lock block's two 32-bit words and the event its waiters sleep on.
 class LmuLock {
-public:
+  public:
     LmuLock(platform::SharedMapping block, platform::NamedEvent event)
         : block_(std::move(block)), event_(std::move(event)) {}
 
@@ -27,10 +27,11 @@ public:
     // Unmaps the block, then closes the event, then the mapping.
     void release() noexcept;
 
-private:
+  private:
     [[nodiscard]] std::atomic_ref<std::int32_t> word(std::size_t offset) const {
         // The view is page-aligned, so both words are naturally aligned.
-        return std::atomic_ref<std::int32_t>(*reinterpret_cast<std::int32_t*>(block_.writable_data() + offset));
+        return std::atomic_ref<std::int32_t>(
+            *reinterpret_cast<std::int32_t*>(block_.writable_data() + offset));
     }
 
     platform::SharedMapping block_;
@@ -38,7 +39,7 @@ private:
 };
 
 class LmuSharedMemory {
-public:
+  public:
     LmuSharedMemory(platform::SharedMapping data, platform::NamedEvent data_event, LmuLock lock)
         : data_(std::move(data)), data_event_(std::move(data_event)), lock_(std::move(lock)) {}
     LmuSharedMemory(const LmuSharedMemory&) = delete;
@@ -53,7 +54,7 @@ public:
     [[nodiscard]] const platform::NamedEvent& data_event() const { return data_event_; }
     [[nodiscard]] const LmuLock& lock() const { return lock_; }
 
-private:
+  private:
     void release() noexcept;
 
     platform::SharedMapping data_;

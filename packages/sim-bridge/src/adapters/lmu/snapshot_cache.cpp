@@ -12,7 +12,8 @@ BridgeResult<LmuDataBlock> SnapshotCache::read_cache() const {
         if (!poisoned) block = block_;
     }
     if (poisoned) {
-        return std::unexpected(SimBridgeError(SimBridgeError::Kind::ParseError, "LMU snapshot cache is poisoned"));
+        return std::unexpected(
+            SimBridgeError(SimBridgeError::Kind::ParseError, "LMU snapshot cache is poisoned"));
     }
     if (!block) {
         return std::unexpected(

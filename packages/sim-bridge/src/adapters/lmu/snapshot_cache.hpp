@@ -14,7 +14,7 @@
 namespace sim_bridge::lmu {
 
 class SnapshotCache {
-public:
+  public:
     SnapshotCache() = default;
     SnapshotCache(const SnapshotCache&) = delete;
     SnapshotCache& operator=(const SnapshotCache&) = delete;
@@ -41,7 +41,8 @@ public:
     // lock is released, so that freeing it never delays a reader.
     [[nodiscard]] bool store(LmuDataBlock block) {
         std::optional<LmuDataBlock> replaced;
-        return write([&](std::optional<LmuDataBlock>& slot) { replaced = std::exchange(slot, std::move(block)); });
+        return write(
+            [&](std::optional<LmuDataBlock>& slot) { replaced = std::exchange(slot, std::move(block)); });
     }
     // Empties the cache; false (and unchanged) when poisoned.
     [[nodiscard]] bool clear() {
@@ -51,11 +52,11 @@ public:
 
     [[nodiscard]] bool is_poisoned() const;
 
-private:
+  private:
     // C++ locks do not poison themselves: the guard marks the cache when it is destroyed by an
     // exception that began while it was held.
     class WriteGuard {
-    public:
+      public:
         explicit WriteGuard(SnapshotCache& cache)
             : cache_(cache), lock_(cache.mutex_), exceptions_at_start_(std::uncaught_exceptions()) {}
         WriteGuard(const WriteGuard&) = delete;
@@ -64,7 +65,7 @@ private:
             if (std::uncaught_exceptions() > exceptions_at_start_) cache_.poisoned_ = true;
         }
 
-    private:
+      private:
         SnapshotCache& cache_;
         std::unique_lock<std::shared_mutex> lock_;
         int exceptions_at_start_;

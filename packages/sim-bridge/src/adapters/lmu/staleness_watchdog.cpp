@@ -69,17 +69,19 @@ asio::awaitable<void> run_staleness_watchdog(WatchdogContext context) {
 }
 
 void spawn_staleness_watchdog(const asio::any_io_executor& executor, WatchdogContext context) {
-    asio::co_spawn(executor, run_staleness_watchdog(std::move(context)), [](const std::exception_ptr& failure) {
-        if (!failure) return;
-        // No caller is left to hand this to; say why the watchdog stopped instead of losing it.
-        try {
-            std::rethrow_exception(failure);
-        } catch (const std::exception& error) {
-            std::fprintf(stderr, "LMU staleness watchdog stopped: %s\n", error.what());
-        } catch (...) {
-            std::fprintf(stderr, "LMU staleness watchdog stopped by an unknown exception\n");
-        }
-    });
+    asio::co_spawn(executor, run_staleness_watchdog(std::move(context)),
+                   [](const std::exception_ptr& failure) {
+                       if (!failure) return;
+                       // No caller is left to hand this to; say why the watchdog stopped instead of losing
+                       // it.
+                       try {
+                           std::rethrow_exception(failure);
+                       } catch (const std::exception& error) {
+                           std::fprintf(stderr, "LMU staleness watchdog stopped: %s\n", error.what());
+                       } catch (...) {
+                           std::fprintf(stderr, "LMU staleness watchdog stopped by an unknown exception\n");
+                       }
+                   });
 }
 
 }  // namespace sim_bridge::lmu

@@ -19,7 +19,7 @@ namespace sim_bridge::lmu {
 // Counts passes over which the block's two update words did not move. Pure logic, so that
 // the thresholds are tested without timers.
 class StalenessTracker {
-public:
+  public:
     // Passes in a row with unchanged words after which the process is checked (and on every
     // further unchanged pass).
     static constexpr std::uint32_t kUnchangedPassesBeforeCheck = 5;
@@ -28,7 +28,7 @@ public:
     // 0, so a block whose words are both 0 counts as unchanged at the first pass.
     [[nodiscard]] bool observe(std::uint32_t scoring_word, std::uint32_t telemetry_word);
 
-private:
+  private:
     std::uint32_t previous_scoring_ = 0;
     std::uint32_t previous_telemetry_ = 0;
     std::uint32_t unchanged_passes_ = 0;
