@@ -119,11 +119,13 @@ TEST(LapCsv, LeavesLapDistanceEmptyWithoutATrackLength) {
 
 TEST(LapCsv, WritesNonFiniteValuesAsWordsParsersKnow) {
     LapSample s;
-    s.pos_x = std::numeric_limits<float>::quiet_NaN();
+    s.pos_x = -std::numeric_limits<float>::quiet_NaN();
     s.pos_z = -std::numeric_limits<float>::infinity();
+    s.session_time = std::numeric_limits<float>::infinity();
 
     const auto row = row_of(lap_csv(std::vector<LapSample>{s}, std::nullopt), 0);
 
+    EXPECT_EQ(row.at("elapsed_s"), "nan");  // inf - inf
     EXPECT_EQ(row.at("pos_x_m"), "nan");
     EXPECT_EQ(row.at("pos_z_m"), "-inf");
 }

@@ -3,10 +3,14 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 
 namespace corvel {
 
 std::string fixed_text(double value, int decimals) {
+    if (std::isnan(value)) {
+        return "nan";  // never "-nan": the sign of a NaN means nothing to a reader
+    }
     std::array<char, 400> buffer{};
     const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
                                       std::chars_format::fixed, decimals);
@@ -14,6 +18,9 @@ std::string fixed_text(double value, int decimals) {
 }
 
 std::string shortest_text(float value) {
+    if (std::isnan(value)) {
+        return "nan";
+    }
     std::array<char, 64> buffer{};
     const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
     return std::string(buffer.data(), result.ptr);
