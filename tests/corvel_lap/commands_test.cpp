@@ -170,7 +170,9 @@ TEST(CorvelLapVerify, FailsWhenSamplesCarryAnotherLap) {
     const Outcome result = run({"verify", utf8(path)});
 
     EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(contains(result.err, "20 samples carry another lap number than the metadata's lapNumber 3"))
+    EXPECT_TRUE(
+        contains(result.err,
+                 "samples with another lap number than the metadata's lapNumber 3 (stored as 3): 20 of 20"))
         << result.err;
 }
 
@@ -238,9 +240,10 @@ TEST(CorvelLapVerify, FailsOnRecordsNoWriterProduces) {
     const Outcome result = run({"verify", utf8(dir / "lap.bin")});
 
     EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(contains(result.out, "FAIL: 1 samples lack the fixed value 30 in byte 35 (first: sample 4)"))
+    EXPECT_TRUE(contains(result.out,
+                         "FAIL: samples without the fixed value 30 in byte 35: 1 of 20 (first: sample 4)"))
         << result.out;
-    EXPECT_TRUE(contains(result.out, "pit-lane flag bits set (first: sample 6)")) << result.out;
+    EXPECT_TRUE(contains(result.out, "pit-lane flag bits: 1 of 20 (first: sample 6)")) << result.out;
     EXPECT_TRUE(contains(result.err, "(and 1 more)")) << result.err;
 }
 

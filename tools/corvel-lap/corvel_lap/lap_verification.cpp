@@ -46,8 +46,8 @@ void check_records(const std::vector<LapSample>& samples, std::string_view what,
         }
     }
     if (bad > 0) {
-        problems.push_back(std::to_string(bad) + " samples " + std::string(what) + " (first: sample " +
-                           std::to_string(first) + ")");
+        problems.push_back("samples " + std::string(what) + ": " + std::to_string(bad) + " of " +
+                           std::to_string(samples.size()) + " (first: sample " + std::to_string(first) + ")");
     }
 }
 
@@ -83,7 +83,7 @@ std::vector<std::string> verify_lap(const LapFile& lap) {
         const auto stored_lap = static_cast<std::uint16_t>(m.lap_number < 0 ? 0 : m.lap_number);
         check_records(
             lap.samples,
-            "carry another lap number than the metadata's lapNumber " + std::to_string(m.lap_number) +
+            "with another lap number than the metadata's lapNumber " + std::to_string(m.lap_number) +
                 " (stored as " + std::to_string(stored_lap) + ")",
             [stored_lap](const LapSample& s) { return s.lap == stored_lap; }, problems);
         if (m.simulator != "lmu") {
@@ -92,16 +92,16 @@ std::vector<std::string> verify_lap(const LapFile& lap) {
         }
     }
     check_records(
-        lap.samples, "lack the fixed value 30 in byte 35",
+        lap.samples, "without the fixed value 30 in byte 35",
         [](const LapSample& s) { return s.constant_30 == 30; }, problems);
     check_records(
-        lap.samples, "have not exactly one of the two pit-lane flag bits set",
+        lap.samples, "with both or neither of the two pit-lane flag bits",
         [](const LapSample& s) {
             return ((s.flags & sample_flag::kOnTrack) != 0) != ((s.flags & sample_flag::kInPitLane) != 0);
         },
         problems);
     check_records(
-        lap.samples, "hold values outside the stored ranges (speed, gear, steering, g, path, edge)",
+        lap.samples, "with values outside the stored ranges (speed, gear, steering, g, path, edge)",
         [](const LapSample& s) {
             return s.speed_kmh <= 655 && (s.gear <= 10 || s.gear == 255) && s.steering >= -127 &&
                    s.lateral_g >= -127 && s.longitudinal_g >= -127 && s.path_lateral_cm >= -32700 &&
