@@ -51,6 +51,7 @@ class Run {
           script_(options),
           writer_(options, script_) {
         reported_laps_ = script_.player().first_lap_number() - 1;
+        exit_at_ = script_.exit_at_s();
     }
 
     int execute();
@@ -65,6 +66,10 @@ class Run {
     void report_published();
     [[nodiscard]] double scoring_moment(double time_s) const;
     void report_laps(const WorldState& scoring);
+    [[nodiscard]] std::optional<std::string> stop_reason(double t) const;
+    // Applies --freeze-after and --hold-lock; false while they forbid writing.
+    [[nodiscard]] bool faults_allow_writing(double t, Publisher& publisher);
+    void publish_tick(double t, Publisher& publisher);
     void log_start(const Publisher& publisher);
     void log_texts();
 
@@ -81,6 +86,12 @@ class Run {
     bool now_on_track_ = false;
     double now_time_s_ = 0.0;
     bool warned_lock_ = false;
+    std::optional<double> exit_at_;
+    double next_scoring_s_ = 0.0;
+    bool frozen_ = false;
+    bool holding_ = false;
+    bool held_once_ = false;
+    double release_at_ = 0.0;
 };
 
 double Run::scoring_moment(double time_s) const {
@@ -193,15 +204,53 @@ void Run::log_texts() {
     truth_.write(entry);
 }
 
-int Run::execute() {
-    const double period = 1.0 / options_.telemetry_hz;
-    const double scoring_period = 1.0 / options_.scoring_hz;
-    const auto exit_at = script_.exit_at_s();
+std::optional<std::string> Run::stop_reason(double t) const {
+    if (stop_requested()) return "stop requested";
+    if (options_.duration_s && t >= *options_.duration_s) return "duration reached";
+    if (exit_at_ && t >= *exit_at_) return options_.exit_at_fraction ? "exit fraction reached" : "laps done";
+    return std::nullopt;
+}
 
+bool Run::faults_allow_writing(double t, Publisher& publisher) {
+    if (options_.freeze_after_s && t >= *options_.freeze_after_s && !frozen_) {
+        frozen_ = true;
+        say("data frozen at " + fixed(t, 2) + " s; still running");
+        truth_.write(JsonObject().add("event", "frozen").add("time_s", t));
+    }
+    if (options_.hold_lock_s && !held_once_) {
+        held_once_ = holding_ = true;
+        const double hold = *options_.hold_lock_s;
+        release_at_ = hold > 0.0 ? t + hold : std::numeric_limits<double>::infinity();
+        publisher.hold_lock();
+        say("holding the lock" + (hold > 0.0 ? " for " + fixed(hold, 1) + " s" : std::string(" until exit")));
+        truth_.write(JsonObject().add("event", "lock_held").add("time_s", t));
+    }
+    if (holding_ && t >= release_at_) {
+        holding_ = false;
+        publisher.release_held_lock();
+        say("lock released");
+        truth_.write(JsonObject().add("event", "lock_released").add("time_s", t));
+    }
+    return !frozen_ && !holding_;
+}
+
+void Run::publish_tick(double t, Publisher& publisher) {
+    const bool scoring_due = t + 1e-9 >= next_scoring_s_;
+    while (next_scoring_s_ <= t + 1e-9) next_scoring_s_ += 1.0 / options_.scoring_hz;
+    write_tick(t, scoring_due);
+    if (!publisher.publish(image_.bytes()) && !warned_lock_) {
+        warned_lock_ = true;
+        say("the lock was held by another party for over " + std::to_string(kLockPatience.count()) +
+            " ms; took it over");
+    }
+    report_published();
+}
+
+int Run::execute() {
     // Before any object exists, so that a stop request always finds them to remove.
     install_stop_handlers();
     write_tick(0.0, true);
-    double next_scoring = scoring_period;
+    next_scoring_s_ = 1.0 / options_.scoring_hz;
     const auto names = object_names(options_.name_prefix, options_.name_suffix);
     auto publisher = Publisher::start(names, options_.map_size, image_.bytes());
     if (!publisher) {
@@ -217,16 +266,11 @@ int Run::execute() {
     log_start(*publisher);
     report_published();
 
-    const double forever = std::numeric_limits<double>::infinity();
-    bool frozen = false;
-    bool holding = false;
-    bool held_once = false;
-    double release_at = forever;
-    std::string reason;
-    double stopped_at = 0.0;
+    const double period = 1.0 / options_.telemetry_hz;
     const auto start = Clock::now();
-    std::int64_t tick = 1;
-    for (;;) {
+    std::optional<std::string> reason;
+    double t = 0.0;
+    for (std::int64_t tick = 1; !reason; ++tick) {
         const auto due = start + std::chrono::duration_cast<Clock::duration>(
                                      std::chrono::duration<double>(static_cast<double>(tick) * period));
         std::this_thread::sleep_until(due);
@@ -235,64 +279,16 @@ int Run::execute() {
             tick = static_cast<std::int64_t>(std::chrono::duration<double>(Clock::now() - start).count() /
                                              period);
         }
-        const double t = static_cast<double>(tick) * period;
-        ++tick;
-        stopped_at = t;
-
-        if (stop_requested()) {
-            reason = "stop requested";
-            break;
-        }
-        if (options_.duration_s && t >= *options_.duration_s) {
-            reason = "duration reached";
-            break;
-        }
-        if (exit_at && t >= *exit_at) {
-            reason = options_.exit_at_fraction ? "exit fraction reached" : "laps done";
-            break;
-        }
-        if (options_.freeze_after_s && t >= *options_.freeze_after_s && !frozen) {
-            frozen = true;
-            say("data frozen at " + fixed(t, 2) + " s; still running");
-            truth_.write(JsonObject().add("event", "frozen").add("time_s", t));
-        }
-        if (options_.hold_lock_s && !held_once) {
-            held_once = holding = true;
-            release_at = *options_.hold_lock_s > 0.0 ? t + *options_.hold_lock_s : forever;
-            publisher->hold_lock();
-            say("holding the lock" + (release_at < forever ? " for " + fixed(*options_.hold_lock_s, 1) + " s"
-                                                           : std::string(" until exit")));
-            truth_.write(JsonObject().add("event", "lock_held").add("time_s", t));
-        }
-        if (holding && t >= release_at) {
-            holding = false;
-            publisher->release_held_lock();
-            say("lock released");
-            truth_.write(JsonObject().add("event", "lock_released").add("time_s", t));
-        }
-        if (frozen || holding) continue;
-
-        const bool scoring_due = t + 1e-9 >= next_scoring;
-        if (scoring_due) {
-            while (next_scoring <= t + 1e-9) next_scoring += scoring_period;
-        }
-        write_tick(t, scoring_due);
-        if (!publisher->publish(image_.bytes()) && !warned_lock_) {
-            warned_lock_ = true;
-            say("the lock was held by another party for over " + std::to_string(kLockPatience.count()) +
-                " ms; took it over");
-        }
-        report_published();
+        t = static_cast<double>(tick) * period;
+        reason = stop_reason(t);
+        if (!reason && faults_allow_writing(t, *publisher)) publish_tick(t, *publisher);
     }
 
-    if (holding) publisher->release_held_lock();
+    if (holding_) publisher->release_held_lock();
     if (!options_.keep_objects) publisher->remove_objects();
-    truth_.write(JsonObject()
-                     .add("event", "exit")
-                     .add("reason", reason)
-                     .add("laps", laps_driven_)
-                     .add("time_s", stopped_at));
-    say("stopped (" + reason + ") after " + std::to_string(laps_driven_) + " laps; objects " +
+    truth_.write(
+        JsonObject().add("event", "exit").add("reason", *reason).add("laps", laps_driven_).add("time_s", t));
+    say("stopped (" + *reason + ") after " + std::to_string(laps_driven_) + " laps; objects " +
         (options_.keep_objects ? "left in place" : "removed"));
     return 0;
 }
