@@ -1,6 +1,7 @@
 // parse_args: the process's arguments into CaptureOptions, help, or one error text.
 #include "corvel/command_line.hpp"
 
+#include <exception>
 #include <limits>
 #include <system_error>
 
@@ -59,7 +60,12 @@ std::expected<std::filesystem::path, std::string> current_working_directory() {
 
 std::filesystem::path path_from_utf8(std::string_view text) {
     const std::u8string utf8(text.begin(), text.end());
-    return std::filesystem::path(utf8);
+    try {
+        return std::filesystem::path(utf8);
+    } catch (const std::exception&) {
+        // Invalid UTF-8 cannot name a file on Windows; keep the bytes, the open will fail.
+        return std::filesystem::path(std::string(text));
+    }
 }
 
 std::string_view usage_text() {

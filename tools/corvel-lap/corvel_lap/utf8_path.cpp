@@ -6,18 +6,7 @@
 
 namespace corvel {
 
-std::filesystem::path path_from_utf8(std::string_view text) {
-    std::u8string u8(text.size(), u8'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        u8[i] = static_cast<char8_t>(text[i]);
-    }
-    try {
-        return std::filesystem::path(u8);
-    } catch (const std::exception&) {
-        // Invalid UTF-8 cannot name a file on Windows; keep the bytes, the open will fail.
-        return std::filesystem::path(std::string(text));
-    }
-}
+// path_from_utf8 is corvel's own (corvel/command_line.hpp): one definition for both programs.
 
 std::string path_to_utf8(const std::filesystem::path& path) {
     try {

@@ -1,0 +1,119 @@
+// A full disk under the output directory: a tiny tmpfs filled up to the last page (skipped
+// where this process may not mount), and /dev/full standing in for the lap file. The run fails
+// with the writer's I/O error, reports no success and leaves what the description says.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "corvel/output_naming.hpp"
+#include "corvel_lap/lap_file_reader.hpp"
+#include "run_fixture.hpp"
+
+namespace corvel::reliability {
+namespace {
+
+constexpr long kPage = 4096;
+
+class FullDisk : public RunFixture {
+protected:
+    void SetUp() override {
+        RunFixture::SetUp();
+        disk_ = output_dir_ / "disk";
+        std::filesystem::create_directories(disk_);
+        if (::mount("tmpfs", disk_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k") != 0) {
+            GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+        }
+        mounted_ = true;
+        laps_ = disk_ / "laps";
+        std::filesystem::create_directories(laps_);
+    }
+    void TearDown() override {
+        if (mounted_) ::umount2(disk_.c_str(), MNT_DETACH);
+        RunFixture::TearDown();
+    }
+
+    // Fills the file system, then gives back `free_pages` pages.
+    void fill_leaving(long free_pages) {
+        const int fd = ::open((disk_ / "filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        const std::vector<char> page(kPage, 'f');
+        long pages = 0;
+        while (::write(fd, page.data(), page.size()) == kPage) ++pages;
+        ASSERT_EQ(::ftruncate(fd, (pages - free_pages) * kPage), 0);
+        ::close(fd);
+    }
+
+    std::vector<std::filesystem::path> lap_dir_files() const { return entries_of(laps_); }
+
+    std::filesystem::path disk_;
+    std::filesystem::path laps_;
+    bool mounted_ = false;
+};
+
+TEST_F(FullDisk, NoRoomForTheLapFileFailsWithItsIoErrorAndWritesNoMetadata) {
+    script_clean_lap(320);
+    fill_leaving(0);
+
+    const int status = run_with(laps_);
+
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err_.str(), "Error: Io(Os { code: 28, kind: StorageFull, message: \"No space left on device\" })\n");
+    EXPECT_FALSE(reported_success());
+    // The lap file was created and stays, holding at most a prefix (here: nothing).
+    const auto files = lap_dir_files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].extension(), ".bin");
+    EXPECT_EQ(std::filesystem::file_size(files[0]), 0u);
+}
+
+TEST_F(FullDisk, RoomForTheLapFileOnlyFailsWithTheMetadataTextAndKeepsTheLap) {
+    script_clean_lap(320);  // compresses to far less than a page
+    fill_leaving(1);
+
+    const int status = run_with(laps_);
+
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err_.str(), "Error: \"Failed to write metadata: No space left on device (os error 28)\"\n");
+    EXPECT_FALSE(reported_success());
+    const auto files = lap_dir_files();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].extension(), ".bin");
+    const auto samples = read_lap_telemetry(files[0]);
+    ASSERT_TRUE(samples) << samples.error().message;
+    EXPECT_EQ(samples->size(), 321u);
+    // The metadata file may be left truncated; here nothing of it fitted.
+    EXPECT_EQ(files[1].extension(), ".json");
+    EXPECT_EQ(std::filesystem::file_size(files[1]), 0u);
+}
+
+// Without a mount: the lap file's name, for every second the run may take, leads to
+// /dev/full, a device on which every write fails with ENOSPC.
+TEST_F(RunFixture, ALapFileOnAFullDeviceFailsWithStorageFull) {
+    script_clean_lap(320);
+    const auto dir = output_dir_ / "laps";
+    std::filesystem::create_directories(dir);
+    const auto now = unix_seconds_now();
+    for (std::uint64_t s = now; s < now + 60; ++s) {
+        const auto paths = build_output_paths(dir, kDefaultPrefix, session_, vehicle_, 2, s);
+        std::filesystem::create_symlink("/dev/full", paths.telemetry);
+    }
+
+    const int status = run_with(dir);
+
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err_.str(), "Error: Io(Os { code: 28, kind: StorageFull, message: \"No space left on device\" })\n");
+    EXPECT_FALSE(reported_success());
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        EXPECT_NE(entry.path().extension(), ".json");
+    }
+}
+
+}  // namespace
+}  // namespace corvel::reliability
