@@ -1,0 +1,630 @@
+#!/usr/bin/env python3
+"""End-to-end tests: the real corvel executable against the stand-in simulator lmu-sim.
+
+Each case starts lmu-sim (when it needs one), runs corvel with a time limit, and checks the
+console, the exit status, the two files and their content against lmu-sim's ground-truth log.
+The files are decoded by corvel-lap. Windows builds run the same way under Wine (--run-with).
+
+Usage: corvel_e2e.py CASE --corvel EXE --lmu-sim EXE --corvel-lap EXE --work-dir DIR
+                     [--windows] [--run-with WORD ...]
+"""
+
+import argparse
+import csv
+import datetime
+import io
+import json
+import math
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+OBJECT_NAMES = ("LMU_Data", "LMU_Data_Event", "LMU_SharedMemoryLockData", "LMU_SharedMemoryLockEvent")
+SHM_DIR = "/dev/shm"
+
+# lmu-sim's --session numbers and the labels corvel writes for them.
+SESSION_LABELS = {0: "offline_testing", 9: "warmup"}
+SESSION_LABELS.update({n: "practice" for n in range(1, 5)})
+SESSION_LABELS.update({n: "qualify" for n in range(5, 9)})
+SESSION_LABELS.update({n: "race" for n in range(10, 14)})
+
+METADATA_KEYS = [
+    "simulator", "trackName", "trackId", "trackConfig", "trackLengthM", "carName", "carId",
+    "carClass", "driverName", "sessionType", "sessionId", "lapNumber", "lapTimeSeconds",
+    "sampleCount", "fileName", "createdAt", "startTrackPct", "startedMidLap",
+    "fuelAtStartLiters", "fuelAtEndLiters", "fuelUsedLiters", "incidentDelta", "notes",
+]
+NOTES = [
+    "Raw VKTF telemetry only; no DB/session-store rows written",
+    "Captured with deferred LMU scoring sync so lap is start-to-finish only",
+]
+NOT_DETECTED = "LMU process not detected yet. Launch LMU and load into a session."
+CONNECT_TIMEOUT = 'Error: "Timed out waiting for LMU shared memory after {}s. Start LMU and enter a drivable session."'
+HEARTBEAT = re.compile(r"Heartbeat: simLap=-?\d+ activeLap=-?\d+ buffered=\d+ meaningfulDrive=(true|false)")
+# corvel sleeps poll_ms after every poll, so it can never sample faster than this.
+DEFAULT_POLL_S = 0.016
+
+
+class Failure(Exception):
+    pass
+
+
+def expect(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+# --- the programs and how to start them ---------------------------------------------------
+
+
+class Programs:
+    def __init__(self, options):
+        self.corvel = options.corvel
+        self.lmu_sim = options.lmu_sim
+        self.corvel_lap = options.corvel_lap
+        self.windows = options.windows
+        self.runner = options.run_with or []
+
+    def command(self, program, args):
+        return [*self.runner, program, *args]
+
+    def arg_path(self, path):
+        """A local path as the program under test takes it (Wine's Z: drive is the root)."""
+        path = os.path.abspath(path)
+        return "Z:" + path.replace("/", "\\") if self.windows else path
+
+    def local_path(self, printed):
+        if self.windows:
+            expect(printed.startswith("Z:\\"), f"path {printed!r} is not on Wine's Z: drive")
+            return printed[2:].replace("\\", "/")
+        return printed
+
+
+class Child:
+    """A started program whose output goes to files (Wine's helper processes inherit the
+    descriptors and may outlive it; a pipe would stay open)."""
+
+    def __init__(self, programs, program, args, work_dir, name):
+        self.name = name
+        self.out_path = os.path.join(work_dir, name + ".out")
+        self.err_path = os.path.join(work_dir, name + ".err")
+        with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
+            self.started = time.monotonic()
+            self.process = subprocess.Popen(programs.command(program, args), stdin=subprocess.DEVNULL,
+                                            stdout=out, stderr=err, cwd=work_dir)
+        self.exited_at = None
+
+    def poll(self):
+        if self.exited_at is None and self.process.poll() is not None:
+            self.exited_at = time.monotonic()
+        return self.process.returncode if self.exited_at is not None else None
+
+    def stdout_lines(self):
+        with open(self.out_path, "rb") as f:
+            return f.read().decode("utf-8", "replace").splitlines()
+
+    def stderr_lines(self):
+        with open(self.err_path, "rb") as f:
+            return f.read().decode("utf-8", "replace").splitlines()
+
+    def wait_for_output(self, needle, timeout_s):
+        deadline = time.monotonic() + timeout_s
+        while time.monotonic() < deadline:
+            if any(needle in line for line in self.stdout_lines()):
+                return
+            expect(self.poll() is None,
+                   f"{self.name} ended with status {self.process.returncode} before printing "
+                   f"{needle!r}: {self.stdout_lines() + self.stderr_lines()}")
+            time.sleep(0.05)
+        raise Failure(f"{self.name} did not print {needle!r} within {timeout_s} s")
+
+    def stop(self, grace_s=10.0):
+        """SIGTERM by process id, then SIGKILL if it does not end. True when it ended on its own
+        or on SIGTERM."""
+        if self.poll() is not None:
+            return True
+        self.process.send_signal(signal.SIGTERM)
+        try:
+            self.process.wait(grace_s)
+            self.poll()
+            return True
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            self.poll()
+            return False
+
+
+class CorvelRun:
+    def __init__(self, child, sim):
+        self.rc = child.process.returncode
+        self.stdout = child.stdout_lines()
+        self.stderr = child.stderr_lines()
+        self.elapsed_s = child.exited_at - child.started
+        self.ended = child.exited_at
+        self.sim_exited_at = sim.exited_at if sim else None
+
+    def __str__(self):
+        return (f"corvel exit status {self.rc} after {self.elapsed_s:.1f} s\n  stdout: {self.stdout}\n"
+                f"  stderr: {self.stderr}")
+
+
+class Case:
+    """One test case's folder, programs and children; stops every child it started."""
+
+    def __init__(self, programs, work_dir):
+        self.programs = programs
+        self.work_dir = work_dir
+        self.children = []
+        self.truth_path = os.path.join(work_dir, "truth.jsonl")
+        self.output_dir = os.path.join(work_dir, "captures")
+        self.sim_fuel_l = 62.0  # lmu-sim's default; the truth log does not repeat it
+        self.wall_start = time.time()
+
+    def start_sim(self, *args, wait_until_publishing=True):
+        if not self.programs.windows:
+            # Another stand-in (or test) under LMU's names would feed corvel instead of ours.
+            expect(not lmu_process_running(), "another process named LMU.exe runs; it would be recorded")
+        # --duration: a stand-in that outlives a killed test run still ends by itself.
+        sim_args = ["--truth", self.programs.arg_path(self.truth_path), "--duration", "300", *args]
+        sim = Child(self.programs, self.programs.lmu_sim, sim_args, self.work_dir, "lmu-sim")
+        self.children.append(sim)
+        if wait_until_publishing:
+            sim.wait_for_output("lmu-sim: publishing", 30.0)
+        return sim
+
+    def run_corvel(self, *args, timeout_s, sim=None):
+        corvel = Child(self.programs, self.programs.corvel, list(args), self.work_dir, "corvel")
+        self.children.append(corvel)
+        deadline = corvel.started + timeout_s
+        while corvel.poll() is None:
+            if sim is not None:
+                sim.poll()
+            if time.monotonic() > deadline:
+                corvel.stop(grace_s=2.0)
+                raise Failure(f"corvel did not end within {timeout_s} s: {corvel.stdout_lines()}")
+            time.sleep(0.02)
+        run = CorvelRun(corvel, sim)
+        expect(run.rc in (0, 1), f"corvel ended abnormally (a signal or crash):\n{run}")
+        return run
+
+    def stop_sim(self, sim):
+        expect(sim.stop(), "lmu-sim ignored SIGTERM and had to be killed")
+        if not self.programs.windows:
+            # Wine's stub of TerminateProcess-by-signal gives no exit status worth checking.
+            expect(sim.process.returncode == 0,
+                   f"lmu-sim ended with status {sim.process.returncode}: {sim.stderr_lines()}")
+
+    def truth(self):
+        with open(self.truth_path, encoding="utf-8") as f:
+            return [json.loads(line) for line in f if line.strip()]
+
+    def corvel_lap(self, *args):
+        result = subprocess.run(self.programs.command(self.programs.corvel_lap, list(args)),
+                                stdin=subprocess.DEVNULL, capture_output=True, cwd=self.work_dir, timeout=120)
+        return result.returncode, result.stdout.decode("utf-8", "replace"), result.stderr.decode("utf-8", "replace")
+
+    def close(self):
+        for child in self.children:
+            child.stop(grace_s=5.0)
+        if not self.programs.windows:
+            leftovers = lmu_objects_present()
+            for name in leftovers:  # never leave them for the next run, even after a failure
+                os.unlink(os.path.join(SHM_DIR, name))
+            expect(not leftovers, f"objects left behind in {SHM_DIR}: {leftovers}")
+
+
+def lmu_objects_present():
+    if not os.path.isdir(SHM_DIR):
+        return []
+    return sorted(name for name in os.listdir(SHM_DIR)
+                  if any(name == n or name.startswith(n + ".new-") for n in OBJECT_NAMES))
+
+
+def lmu_process_running():
+    for pid in os.listdir("/proc"):
+        try:
+            with open(f"/proc/{pid}/comm") as f:
+                if f.read().strip().lower() == "lmu.exe":
+                    return True
+        except OSError:
+            continue
+    return False
+
+
+# --- what corvel should produce ---------------------------------------------------------
+
+
+def slugify(text):
+    mapped = "".join(c.lower() if c.isascii() and c.isalnum() else "-" for c in text)
+    return "-".join(piece for piece in mapped.split("-") if piece)
+
+
+def split_track_name(text):
+    """Base name and layout: "Name (Layout)", else the last " - ", " / ", " | " or ", "."""
+    open_at = text.rfind("(")
+    if open_at >= 0 and open_at < len(text) - 1 and text.endswith(")"):
+        base, layout = text[:open_at].strip(), text[open_at + 1:-1].strip()
+        if base and layout:
+            return base, layout
+    for separator in (" - ", " / ", " | ", ", "):
+        at = text.rfind(separator)
+        if at >= 0:
+            base, layout = text[:at].strip(), text[at + len(separator):].strip()
+            if base and layout:
+                return base, layout
+    return text, None
+
+
+def truth_event(truth, kind):
+    events = [e for e in truth if e["event"] == kind]
+    expect(events, f"the truth log has no {kind!r} event")
+    return events[0]
+
+
+def truth_lap(truth, lap):
+    laps = [e for e in truth if e["event"] == "lap" and e["lap"] == lap]
+    expect(laps, f"lmu-sim never completed lap {lap}: {[e for e in truth if e['event'] == 'lap']}")
+    return laps[0]
+
+
+def check_success_console(run, texts):
+    """The report lines in order, heartbeats allowed while recording; returns the two paths."""
+    expect(run.rc == 0, f"capture failed:\n{run}")
+    expect(run.stderr == [], f"unexpected standard error:\n{run}")
+    for line in run.stdout:
+        if line.startswith("Heartbeat:"):
+            expect(HEARTBEAT.fullmatch(line), f"malformed heartbeat {line!r}")
+    lines = [line for line in run.stdout if not line.startswith("Heartbeat:")]
+    base, layout = split_track_name(texts["track"])
+    full_name = f"{base} - {layout}" if layout else base
+    session = SESSION_LABELS.get(texts["session"], "unknown")
+    expected_head = [
+        "Connected to LMU shared memory.",
+        "Waiting for an active on-track LMU session...",
+        f"Session detected: {texts['model_name']} @ {full_name} ({session})",
+        "Recording until one full clean lap completes...",
+    ]
+    expect(lines[:4] == expected_head and len(lines) == 7,
+           f"console lines differ:\n  want {expected_head} + report\n  got  {lines}")
+    expect(re.fullmatch(r"Captured clean lap -?\d+", lines[4]), f"bad report line {lines[4]!r}")
+    expect(lines[5].startswith("Telemetry: "), f"bad report line {lines[5]!r}")
+    expect(lines[6].startswith("Metadata:  "), f"bad report line {lines[6]!r}")
+    return int(lines[4].rsplit(" ", 1)[1]), lines[5][len("Telemetry: "):], lines[6][len("Metadata:  "):]
+
+
+def check_file_names(case, bin_printed, json_printed, prefix, texts, lap):
+    base, layout = split_track_name(texts["track"])
+    full_name = f"{base} - {layout}" if layout else base
+    stem = f"{slugify(prefix)}-{slugify(full_name)}-{slugify(texts['model_name'])}-lap{lap}-"
+    printed_dir = case.programs.arg_path(case.output_dir)
+    separator = "\\" if case.programs.windows else "/"
+    pattern = re.escape(printed_dir + separator + stem) + r"(\d+)\.bin"
+    match = re.fullmatch(pattern, bin_printed)
+    expect(match, f"telemetry path {bin_printed!r} does not match {pattern!r}")
+    expect(json_printed == bin_printed[:-len(".bin")] + ".json", f"metadata path {json_printed!r}")
+    seconds = int(match.group(1))
+    expect(case.wall_start - 2 <= seconds <= time.time() + 2, f"clock {seconds} in the file name is off")
+    bin_path, json_path = case.programs.local_path(bin_printed), case.programs.local_path(json_printed)
+    expect(sorted(os.listdir(case.output_dir)) == sorted([os.path.basename(bin_path), os.path.basename(json_path)]),
+           f"unexpected files in the output folder: {os.listdir(case.output_dir)}")
+    return bin_path, json_path
+
+
+def read_metadata(json_path):
+    with open(json_path, "rb") as f:
+        raw = f.read()
+    text = raw.decode("utf-8")  # strict: the document must be valid UTF-8
+    expect(text.endswith("}") and len(text.splitlines()) == 28, "metadata is not the 28-line document")
+    pairs = json.loads(text, object_pairs_hook=list)
+    expect([k for k, _ in pairs] == METADATA_KEYS, f"metadata keys differ: {[k for k, _ in pairs]}")
+    return dict(pairs)
+
+
+def read_header_count(bin_path):
+    with open(bin_path, "rb") as f:
+        head = f.read(20)
+    expect(len(head) == 20, "lap file shorter than its header")
+    expect(head[:8] == b"VKTF\x05\x01\x3c\x00", f"lap file header starts {head[:8].hex()}")
+    expect(head[12:16] == b"\0\0\0\0", "lap file header's reserved bytes are not zero")
+    expect(head[16:20] == b"\x28\xb5\x2f\xfd", "no zstd frame after the header")
+    return int.from_bytes(head[8:12], "little")
+
+
+def decode_samples(case, bin_path):
+    rc, out, err = case.corvel_lap("verify", case.programs.arg_path(bin_path))
+    expect(rc == 0 and out.startswith("OK: "), f"corvel-lap verify failed ({rc}): {out}{err}")
+    rc, out, err = case.corvel_lap("csv", case.programs.arg_path(bin_path), "-o", "-")
+    expect(rc == 0, f"corvel-lap csv failed ({rc}): {err}")
+    rows = list(csv.DictReader(io.StringIO(out, newline="")))
+    return [{k: (float(v) if k not in ("gear",) and v not in ("", "nan", "inf", "-inf") else v)
+             for k, v in row.items()} for row in rows]
+
+
+def check_samples(samples, metadata, lap_truth, truth_start, header_count):
+    count = metadata["sampleCount"]
+    expect(header_count == count == len(samples), f"sample counts: header {header_count}, "
+           f"metadata {count}, decoded {len(samples)}")
+    expect(count >= 300, f"only {count} samples")
+    expect([s["sample"] for s in samples] == list(range(count)), "sample indices out of order")
+    expect(all(s["lap"] == metadata["lapNumber"] & 0xFFFF for s in samples), "samples of another lap")
+
+    times = [s["session_time_s"] for s in samples]
+    expect(all(b >= a for a, b in zip(times, times[1:])), "session time runs backwards")
+    span = times[-1] - times[0]
+    lap_span = lap_truth["ended_s"] - max(lap_truth["started_s"], 0.0)
+    expect(span <= lap_span + 0.5, f"samples span {span:.2f} s, longer than the lap's {lap_span:.2f} s")
+    # The session time moves with the 5 Hz scoring, so allow one scoring step either side.
+    expect(count <= (span + 0.5) / DEFAULT_POLL_S + 2, f"{count} samples in {span:.2f} s: faster than polled")
+    expect(count >= span / 0.1, f"{count} samples in {span:.2f} s: fewer than 10 a second")
+
+    # The first sample may be the one that ended the previous lap (scoring still shows its
+    # end); from there on the car only moves forward.
+    fractions = [s["lap_fraction"] for s in samples]
+    body = fractions[next(i for i, f in enumerate(fractions) if f < 0.9 or i >= 40):]
+    expect(all(0.0 <= f < 1.0 for f in fractions), "lap fraction out of 0..1")
+    expect(all(b >= a for a, b in zip(body, body[1:])), "lap fraction runs backwards within the lap")
+    expect(body[-1] > 0.9, f"the lap ends at fraction {body[-1]}")
+
+    speeds = [s["speed_kmh"] for s in samples]
+    expect(all(0 <= v < 500 for v in speeds) and max(speeds) > 30, f"speeds {min(speeds)}..{max(speeds)}")
+    fuel = [s["fuel_l"] for s in samples]
+    expect(all(b <= a for a, b in zip(fuel, fuel[1:])), "fuel rises during the lap")
+    expect(fuel[0] <= truth_start["fuel_l"] + 0.05, "more fuel than the tank held")
+    expect(abs(fuel[0] - metadata["fuelAtStartLiters"]) <= 0.11, "first sample's fuel differs from the metadata")
+    for coordinate in ("pos_x_m", "pos_z_m"):
+        expect(all(isinstance(s[coordinate], float) and math.isfinite(s[coordinate]) for s in samples),
+               f"{coordinate} not finite")
+    expect(all(s["in_pit_lane"] == 0 and s["limiter_active"] == 0 for s in samples),
+           "pit-lane or limiter flag set on a flying lap")
+
+    invalid = [s["lap_invalid"] for s in samples]
+    if lap_truth["invalid"]:
+        # lmu-sim invalidates from 40 % of the lap on; the flag follows the scoring's fraction.
+        expect(all(s["lap_invalid"] == 0 for s in samples if s["lap_fraction"] < 0.38),
+               "invalid flag set before the car went off")
+        expect(all(s["lap_invalid"] == 1 for s in samples if 0.43 < s["lap_fraction"] < 0.95),
+               "invalid flag missing after the car went off")
+    else:
+        expect(not any(invalid), "invalid flag set on a valid lap")
+
+
+def check_metadata(metadata, texts, truth_start, lap_truth, bin_path, case):
+    base, layout = split_track_name(texts["track"])
+    want = {
+        "simulator": "lmu", "trackName": base, "trackId": texts["track"], "trackConfig": layout,
+        "carName": texts["model_name"], "carId": texts["vehicle_file"], "carClass": texts["vehicle_class"],
+        "driverName": texts["driver"], "sessionType": SESSION_LABELS.get(texts["session"], "unknown"),
+        "sessionId": None, "lapNumber": lap_truth["lap"], "lapTimeSeconds": lap_truth["lap_time_s"],
+        "fileName": os.path.basename(bin_path), "incidentDelta": 0, "notes": NOTES,
+    }
+    for key, value in want.items():
+        expect(metadata[key] == value, f"metadata {key}: want {value!r}, got {metadata[key]!r}")
+    expect(abs(metadata["trackLengthM"] - truth_start["track_length_m"]) < 0.01, "trackLengthM")
+    pct = metadata["startTrackPct"]
+    expect(metadata["startedMidLap"] == (0.05 <= pct < 0.95), f"startedMidLap with start fraction {pct}")
+    start, end, used = metadata["fuelAtStartLiters"], metadata["fuelAtEndLiters"], metadata["fuelUsedLiters"]
+    expect(0 < end <= start <= truth_start["fuel_l"], f"fuel {start} -> {end}")
+    expect(abs(used - max(0.0, start - end)) < 1e-9, f"fuelUsedLiters {used}")
+    created = re.fullmatch(r"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d)(\.\d{3}|\.\d{6}|\.\d{9})?\+00:00",
+                           metadata["createdAt"])
+    expect(created, f"createdAt {metadata['createdAt']!r}")
+    stamp = datetime.datetime.strptime(created.group(1), "%Y-%m-%dT%H:%M:%S").replace(
+        tzinfo=datetime.timezone.utc).timestamp()
+    expect(case.wall_start - 2 <= stamp <= time.time() + 2, f"createdAt {metadata['createdAt']} is off")
+
+
+def check_clean_capture(case, run, prefix, expected_lap):
+    """Everything a clean capture promises, against the ground truth; returns the metadata."""
+    truth = case.truth()
+    start, texts = truth_event(truth, "start"), truth_event(truth, "texts")
+    start["fuel_l"] = case.sim_fuel_l
+    lap, bin_printed, json_printed = check_success_console(run, texts)
+    expect(lap == expected_lap, f"captured lap {lap}, want {expected_lap}")
+    lap_truth = truth_lap(truth, lap)
+    expect(lap_truth["lap_time_s"] is not None, f"lap {lap} has no published time but was captured")
+    bin_path, json_path = check_file_names(case, bin_printed, json_printed, prefix, texts, lap)
+    metadata = read_metadata(json_path)
+    check_metadata(metadata, texts, start, lap_truth, bin_path, case)
+    samples = decode_samples(case, bin_path)
+    check_samples(samples, metadata, lap_truth, start, read_header_count(bin_path))
+    return metadata
+
+
+def check_failure(run, error_line, stdout=None):
+    expect(run.rc == 1, f"want exit status 1:\n{run}")
+    expect(run.stderr == [error_line], f"want the single line {error_line!r} on standard error:\n{run}")
+    if stdout is not None:
+        expect(run.stdout == stdout, f"want standard output {stdout}:\n{run}")
+
+
+# --- the cases ------------------------------------------------------------------------------
+
+
+def clean_capture_from_pits(case):
+    """Recording starts in the pit box: the out-lap has no time and is dropped; the flying lap
+    after it, from the line, is the one written. Custom texts, a race session and a prefix."""
+    case.sim_fuel_l = 48.0
+    sim = case.start_sim("--out-lap", "--lap-time", "14", "--start-lap", "2", "--session", "11",
+                         "--fuel", "48", "--track-name", "E2E Raceway (Short)", "--driver-name", "Test Driver",
+                         "--model-name", "E2E Prototype 99", "--vehicle-class", "LMP2",
+                         "--vehicle-file", "E2E_P2_99.VEH")
+    nested = os.path.join(case.output_dir, "nested")
+    case.output_dir = nested  # corvel creates the missing parents
+    run = case.run_corvel("--output-dir", case.programs.arg_path(nested), "--prefix", "E2E_Run",
+                          "--max-wait-secs", "90", timeout_s=120, sim=sim)
+    case.stop_sim(sim)
+    metadata = check_clean_capture(case, run, "E2E_Run", expected_lap=4)
+    expect(truth_lap(case.truth(), 3)["out_lap"], "lap 3 should be the out-lap")
+    expect(not metadata["startedMidLap"], "the flying lap began at the line")
+
+
+def clean_capture_mid_lap(case):
+    """Recording starts at 30 % of a lap; the partial lap has its time published and enough
+    samples, so it is accepted and marked as begun mid-lap. It is invalidated from 40 % on."""
+    sim = case.start_sim("--start-fraction", "0.3", "--lap-time", "16", "--invalid-lap", "1")
+    run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--max-wait-secs", "60",
+                          timeout_s=90, sim=sim)
+    case.stop_sim(sim)
+    metadata = check_clean_capture(case, run, "lmu-clean-lap", expected_lap=1)
+    expect(metadata["startedMidLap"], "recording began mid-lap")
+    expect(abs(metadata["startTrackPct"] - 0.3) < 0.05, f"startTrackPct {metadata['startTrackPct']}")
+    expect(truth_lap(case.truth(), 1)["invalid"], "lap 1 should be invalidated")
+
+
+def clean_capture_from_menus(case):
+    """The stand-in sits in the menus first, so corvel waits for the session; the car then
+    appears on the line and its first lap is captured whole. (The Windows clean capture.)"""
+    sim = case.start_sim("--menu-secs", "3", "--lap-time", "12", "--session", "6")
+    run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--max-wait-secs", "60",
+                          timeout_s=120, sim=sim)
+    case.stop_sim(sim)
+    metadata = check_clean_capture(case, run, "lmu-clean-lap", expected_lap=1)
+    expect(not metadata["startedMidLap"], "the lap began at the line")
+
+
+def menus_only(case):
+    sim = case.start_sim("--in-menus")
+    run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--max-wait-secs", "2",
+                          timeout_s=30, sim=sim)
+    case.stop_sim(sim)
+    check_failure(run, 'Error: "Timed out waiting for an active LMU session after 2s"',
+                  ["Connected to LMU shared memory.", "Waiting for an active on-track LMU session..."])
+    expect(run.elapsed_s < 12, f"took {run.elapsed_s:.1f} s")
+    expect(os.listdir(case.output_dir) == [], "files written without a lap")
+
+
+def exit_mid_lap(case):
+    """The stand-in exits part-way round its first lap, leaving corvel's view of the data
+    frozen: the watchdog finds no LMU process about 10 s later and recording ends."""
+    sim = case.start_sim("--lap-time", "20", "--exit-at-fraction", "0.35")
+    run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--max-wait-secs", "60",
+                          timeout_s=90, sim=sim)
+    case.stop_sim(sim)
+    check_failure(run, 'Error: "LMU disconnected before a clean lap was captured"')
+    expect(run.sim_exited_at is not None, "lmu-sim was still running when corvel ended")
+    delay = run.ended - run.sim_exited_at
+    expect(9.0 <= delay <= 15.0, f"corvel gave up {delay:.1f} s after the last update; want about 10 to 14 s")
+    head = [line for line in run.stdout if not line.startswith("Heartbeat:")]
+    expect(head[-1] == "Recording until one full clean lap completes...", f"console: {run.stdout}")
+    expect(os.listdir(case.output_dir) == [], "files written without a lap")
+    expect(truth_event(case.truth(), "exit")["reason"] == "exit fraction reached", "lmu-sim's exit reason")
+
+
+def frozen_simulator(case):
+    """Data that stops changing while the process still runs is not a disconnect: the
+    watchdog's process checks find LMU, and only the time limit ends the run."""
+    sim = case.start_sim("--lap-time", "20", "--freeze-after", "2")
+    run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--max-wait-secs", "18",
+                          timeout_s=60, sim=sim)
+    expect(sim.poll() is None, "lmu-sim ended while frozen")
+    case.stop_sim(sim)
+    check_failure(run, 'Error: "Timed out waiting for a clean lap after 18s"')
+    expect(os.listdir(case.output_dir) == [], "files written without a lap")
+
+
+def small_mapping(case):
+    """A mapping that holds only the start of the block is never read past its end: corvel
+    treats it as not ready and times out cleanly."""
+    sim = case.start_sim("--map-size", "4096")
+    run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--max-wait-secs", "1",
+                          timeout_s=30, sim=sim)
+    case.stop_sim(sim)
+    check_failure(run, CONNECT_TIMEOUT.format(1))
+    expect(len(run.stdout) == 1 and re.fullmatch(
+        r"LMU detected as '(?i:lmu\.exe)' and shared memory is ready, retrying connect\.\.\.", run.stdout[0]),
+        f"status line: {run.stdout}")
+    expect(run.elapsed_s < 12, f"took {run.elapsed_s:.1f} s")
+
+
+def held_lock(case):
+    """The stand-in takes its lock after the first block and never lets go (nor writes):
+    corvel must neither hang nor crash, and end within its limits with one error."""
+    sim = case.start_sim("--hold-lock", "0")
+    run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--max-wait-secs", "3",
+                          timeout_s=40, sim=sim)
+    case.stop_sim(sim)
+    expect(run.rc == 1 and len(run.stderr) == 1, f"want one error:\n{run}")
+    expect(re.fullmatch(r'Error: "Timed out waiting for (LMU shared memory after 3s\. Start LMU and enter a '
+                        r'drivable session\.|an active LMU session after 3s|a clean lap after 3s)"',
+                        run.stderr[0]), f"unexpected error:\n{run}")
+    # One connect round (about 6.5 s) past the connect limit, then the session limit.
+    expect(run.elapsed_s < 3 + 8 + 3 + 3, f"took {run.elapsed_s:.1f} s")
+
+
+def hostile_data(case):
+    """Counts out of range, texts without terminators and with invalid UTF-8, NaNs and lap
+    numbers past the 32-bit limit: a capture or one clean error, never a crash or a hang."""
+    sim = case.start_sim("--hostile", "all", "--lap-time", "10")
+    run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--max-wait-secs", "25",
+                          timeout_s=70, sim=sim)
+    case.stop_sim(sim)
+    if run.rc == 1:
+        expect(len(run.stderr) == 1 and run.stderr[0].startswith("Error: "), f"want one error line:\n{run}")
+        return
+    expect(run.stderr == [], f"standard error on success:\n{run}")
+    files = sorted(os.listdir(case.output_dir))
+    expect(len(files) == 2, f"output files: {files}")
+    bin_path = os.path.join(case.output_dir, files[0])
+    metadata = read_metadata(os.path.join(case.output_dir, files[1]))
+    expect(metadata["sampleCount"] == read_header_count(bin_path) >= 300, "sample count")
+    rc, out, err = case.corvel_lap("verify", case.programs.arg_path(bin_path))
+    expect(rc == 0, f"corvel-lap verify: {out}{err}")
+    rc, out, err = case.corvel_lap("info", case.programs.arg_path(bin_path))
+    expect(rc == 0, f"corvel-lap info: {out}{err}")
+
+
+def no_simulator(case):
+    """Nothing publishes: one status line, one full connect round, then the timeout."""
+    if not case.programs.windows:
+        expect(not lmu_objects_present(), f"LMU objects of another run exist: {lmu_objects_present()}")
+        expect(not lmu_process_running(), "another process named LMU.exe runs")
+    run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--max-wait-secs", "1",
+                          timeout_s=40)
+    check_failure(run, CONNECT_TIMEOUT.format(1), [NOT_DETECTED])
+    # Ten attempts half a second apart, the detection and the 2 s pause.
+    low, high = (5.5, 10.0) if not case.programs.windows else (5.5, 15.0)
+    expect(low <= run.elapsed_s <= high, f"took {run.elapsed_s:.1f} s; want one connect round (about 6.5 s)")
+    expect(os.listdir(case.output_dir) == [], "files written without a lap")
+
+
+CASES = {f.__name__: f for f in (clean_capture_from_pits, clean_capture_mid_lap, clean_capture_from_menus,
+                                 menus_only, exit_mid_lap, frozen_simulator, small_mapping, held_lock,
+                                 hostile_data, no_simulator)}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("case", choices=sorted(CASES))
+    parser.add_argument("--corvel", required=True)
+    parser.add_argument("--lmu-sim", required=True)
+    parser.add_argument("--corvel-lap", required=True)
+    parser.add_argument("--work-dir", required=True, help="a folder for this case (emptied first)")
+    parser.add_argument("--windows", action="store_true", help="the programs are Windows programs")
+    parser.add_argument("--run-with", action="append", help="a word of the command that runs each program")
+    options = parser.parse_args()
+
+    work_dir = os.path.abspath(os.path.join(options.work_dir, options.case))
+    shutil.rmtree(work_dir, ignore_errors=True)
+    os.makedirs(os.path.join(work_dir, "captures"))
+    case = Case(Programs(options), work_dir)
+    started = time.monotonic()
+    try:
+        try:
+            CASES[options.case](case)
+        finally:
+            case.close()
+    except Failure as failure:
+        print(f"FAIL {options.case}: {failure}\n(files kept in {work_dir})", file=sys.stderr)
+        return 1
+    print(f"PASS {options.case} in {time.monotonic() - started:.1f} s")
+    shutil.rmtree(work_dir, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
