@@ -90,6 +90,16 @@ TEST(LapMetadataReaderErrors, NotJson) {
     EXPECT_TRUE(read.error().starts_with("not valid JSON: ")) << read.error();
 }
 
+// Found by fuzzing: the JSON library reports a number beyond a double's range with another
+// exception than a syntax error, which used to escape the reader and end the program.
+TEST(LapMetadataReaderErrors, NumberTooLargeForADoubleIsNotValidJson) {
+    for (const char* text : {"6666666666666666e666", "{\"trackLengthM\": 1e999}"}) {
+        const auto read = parse_lap_metadata(text);
+        ASSERT_FALSE(read.has_value()) << text;
+        EXPECT_TRUE(read.error().starts_with("not valid JSON: ")) << read.error();
+    }
+}
+
 TEST(LapMetadataReaderErrors, NotAnObject) {
     const auto read = parse_lap_metadata("[1, 2]");
     ASSERT_FALSE(read.has_value());

@@ -142,7 +142,8 @@ bool parse_digits(std::string_view text, std::size_t pos, std::size_t count, int
 std::expected<Json, std::string> parse_json(std::string_view text) {
     try {
         return Json::parse(text);
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {
+        // A syntax error, or a number too large for a double (out_of_range.406, "1e999").
         // "[json.exception.parse_error.101] parse error at line 3, ..." minus the tag.
         std::string message = e.what();
         if (const auto tag_end = message.find("] ");
