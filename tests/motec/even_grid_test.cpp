@@ -79,11 +79,22 @@ TEST(EvenGrid, RateStaysWithinOneToOneThousandHertz) {
 }
 
 TEST(EvenGrid, RefusesAGridTooLongToExport) {
-    const auto grid = plan_even_grid(std::vector<double>{0.0, 1.0, 1e9});
+    std::vector<double> five_hours;
+    for (int i = 0; i <= 5 * 3600 * 60; ++i) five_hours.push_back(i / 60.0);
+
+    const auto grid = plan_even_grid(five_hours);
     const auto huge = plan_even_grid(std::vector<double>{-1e308, 1e308});
 
     EXPECT_FALSE(grid.has_value());
     EXPECT_FALSE(huge.has_value());
+}
+
+TEST(EvenGrid, RefusesSamplesTooSparseForTheirRate) {
+    // Three samples over two hours: at 1 Hz the grid would hold 7201 points.
+    const auto sparse = plan_even_grid(std::vector<double>{0.0, 1.0, 7200.0});
+
+    ASSERT_FALSE(sparse.has_value());
+    EXPECT_NE(sparse.error().find("too sparse"), std::string::npos) << sparse.error();
 }
 
 TEST(EvenGrid, LinearResamplingInterpolatesBetweenTheSurroundingSamples) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <random>
 
 #include "corvel_lap/sample_units.hpp"
 #include "ld_reader.hpp"
@@ -331,6 +332,39 @@ TEST(MotecExport, GarbageSampleValuesGiveFiniteChannels) {
 
     for (const auto& c : out.log.channels)
         for (const double v : c.values) ASSERT_TRUE(std::isfinite(v)) << c.name;
+}
+
+TEST(MotecExport, ArbitrarySampleBytesEitherExportFiniteChannelsOrFailCleanly) {
+    std::mt19937 random(20260115);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_int_distribution<std::size_t> length(0, 40);
+    int exported = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::vector<LapSample> samples(length(random));
+        for (LapSample& s : samples) {
+            EncodedLapSample raw;
+            for (std::byte& b : raw) b = static_cast<std::byte>(byte(random));
+            s = decode_lap_sample(raw);
+        }
+        // Every other lap gets increasing times, so both paths are taken.
+        if (round % 2 == 0)
+            for (std::size_t i = 0; i < samples.size(); ++i)
+                samples[i].session_time = 0.016f * static_cast<float>(i);
+        MotecLapDetails details;
+        details.lap_time_s = round % 3 == 0
+                                 ? std::optional<double>(static_cast<double>(samples.size()) * 0.016)
+                                 : std::nullopt;
+        details.track_length_m = round % 5 == 0 ? 1e30 : 5000.0;
+
+        const auto files = export_lap_to_motec(samples, details);
+        if (!files) continue;
+        ++exported;
+        const auto log = ldtest::read_ld(files->ld);
+        ASSERT_TRUE(log.has_value()) << log.error();
+        for (const auto& c : log->channels)
+            for (const double v : c.values) ASSERT_TRUE(std::isfinite(v)) << c.name << " in round " << round;
+    }
+    EXPECT_GT(exported, 100);
 }
 
 TEST(LapFraction, UnwrapsTheCrossingAtTheEndOfTheLap) {

@@ -47,10 +47,16 @@ std::expected<EvenGrid, std::string> plan_even_grid(std::span<const double> samp
     double last_point = std::floor(span * rounded);
     if (end_at_least_s > span && end_at_least_s - span <= kMaxHoldPastLastSampleS)
         last_point = std::ceil(end_at_least_s * rounded);
+    const std::string what =
+        std::to_string(grid.kept.size()) + " samples span " + std::to_string(span) + " s";
     if (!(last_point < static_cast<double>(kMaxGridPoints)))
-        return std::unexpected("the lap's " + std::to_string(grid.kept.size()) + " samples span " +
-                               std::to_string(span) + " s, too long to export (at most " +
+        return std::unexpected("the lap's " + what + ", too long to export (at most " +
                                std::to_string(kMaxGridPoints) + " points)");
+    const double sparse_limit =
+        static_cast<double>(kMaxGridPointsPerSample * grid.kept.size() + kGridPointAllowance);
+    if (!(last_point < sparse_limit))
+        return std::unexpected("the lap's " + what + ", too sparse to resample onto an even grid at " +
+                               std::to_string(grid.rate_hz) + " Hz");
     grid.points = static_cast<std::size_t>(last_point) + 1;
     return grid;
 }

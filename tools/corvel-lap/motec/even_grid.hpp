@@ -13,7 +13,11 @@
 namespace corvel::motec {
 
 inline constexpr std::uint16_t kMaxGridRateHz = 1000;
-inline constexpr std::size_t kMaxGridPoints = 2'000'000;
+inline constexpr std::size_t kMaxGridPoints = 1'000'000;
+// A grid may hold at most this many points per kept sample (plus the stretch to a wanted end):
+// more means samples too sparse to stand for a lap, and a file far larger than the lap.
+inline constexpr std::size_t kMaxGridPointsPerSample = 2;
+inline constexpr std::size_t kGridPointAllowance = 1000;
 
 struct EvenGrid {
     std::vector<std::size_t> kept;  // indices of the samples that form the time base
@@ -29,8 +33,8 @@ inline constexpr double kMaxHoldPastLastSampleS = 0.5;
 // Keeps the samples whose time is finite and later than the previous kept one, and lays the
 // grid over them. The grid ends at the last sample, or reaches `end_at_least_s` (seconds since
 // the first kept sample) when that lies at most kMaxHoldPastLastSampleS past the last sample;
-// points past the last sample hold its values. Fails when fewer than two samples remain or
-// the grid would be too long.
+// points past the last sample hold its values. Fails when fewer than two samples remain, or
+// the grid would be too long or too sparse for them.
 [[nodiscard]] std::expected<EvenGrid, std::string> plan_even_grid(std::span<const double> sample_times_s,
                                                                   double end_at_least_s = 0.0);
 
