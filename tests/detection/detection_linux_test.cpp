@@ -101,6 +101,9 @@ TEST(LinuxDetection, FindsAProcessStartedAsLmuExe) {
 }
 
 TEST(LinuxDetection, ReportsLmuGoneOnceItsProcessEnded) {
+    if (sim_bridge::is_lmu_process_running() == sim_bridge::ProcessState::Running) {
+        GTEST_SKIP() << "another process named like LMU runs on this machine (a stand-in simulator?)";
+    }
     NamedChild child("LMU.exe");
     ASSERT_TRUE(child.started());
     child.stop();

@@ -121,7 +121,8 @@ private:
 // Runs `task` on a fresh io_context on this thread until it ends.
 template <class T>
 T run_task(asio::awaitable<T> task) {
-    asio::io_context io;
+    static asio::io_context io;
+    io.restart();
     std::optional<T> result;
     std::exception_ptr escaped;
     asio::co_spawn(io, std::move(task), [&](std::exception_ptr e, T value) {
