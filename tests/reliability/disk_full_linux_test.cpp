@@ -1,6 +1,6 @@
-// A full disk under the output directory: a tiny tmpfs filled up to the last page (skipped
-// where this process may not mount), and /dev/full standing in for the lap file. The run fails
-// with the writer's I/O error, reports no success and leaves what the description says.
+// A full or read-only disk under the output directory: a tiny tmpfs filled up to the last page
+// or mounted read-only (skipped where this process may not mount), and /dev/full standing in
+// for the lap file. The run fails with the writer's I/O error and reports no success.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -91,6 +91,21 @@ TEST_F(FullDisk, RoomForTheLapFileOnlyFailsWithTheMetadataTextAndKeepsTheLap) {
     // The metadata file may be left truncated; here nothing of it fitted.
     EXPECT_EQ(files[1].extension(), ".json");
     EXPECT_EQ(std::filesystem::file_size(files[1]), 0u);
+}
+
+// A read-only file system under an existing output directory: root's privileges do not help.
+TEST_F(FullDisk, AReadOnlyFileSystemFailsTheLapFileWithItsIoError) {
+    script_clean_lap(320);
+    ASSERT_EQ(::mount("tmpfs", laps_.c_str(), "tmpfs", MS_RDONLY | MS_NOSUID | MS_NODEV, "size=64k"), 0)
+        << std::strerror(errno);
+
+    const int status = run_with(laps_);
+
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err_.str(), "Error: Io(Os { code: 30, kind: ReadOnlyFilesystem, message: \"Read-only file system\" })\n");
+    EXPECT_FALSE(reported_success());
+    EXPECT_TRUE(lap_dir_files().empty());
+    ::umount2(laps_.c_str(), MNT_DETACH);  // TearDown's detach of the disk would take it too
 }
 
 // Without a mount: the lap file's name, for every second the run may take, leads to
