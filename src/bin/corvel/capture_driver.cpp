@@ -34,8 +34,8 @@ constexpr float kMovingSpeedKmh = 5.0f;
 constexpr float kOnTrackLapFraction = 0.01f;
 constexpr double kOnTrackLapTimeS = 1.0;
 
-// White_Space code points outside ASCII: NEL, NBSP, Ogham space, the En-quad..hair spaces,
-// line and paragraph separators, narrow NBSP, medium mathematical space, ideographic space.
+// Unicode's White_Space: tab to carriage return, space, NEL, NBSP, Ogham space, en quad to hair
+// space, line and paragraph separators, narrow NBSP, medium mathematical space, ideographic space.
 bool is_unicode_space(char32_t c) {
     return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
            (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
