@@ -195,13 +195,20 @@ class Case:
         corvel = Child(self.programs, self.programs.corvel, list(args), self.work_dir, "corvel")
         self.children.append(corvel)
         deadline = corvel.started + timeout_s
+        next_scan, intruders = 0.0, set()
         while corvel.poll() is None:
             if sim is not None:
                 sim.poll()
+            if not self.programs.windows and time.monotonic() >= next_scan:
+                # A stand-in of another run under LMU's names would be read instead of ours.
+                intruders |= lmu_processes() - ({sim.process.pid} if sim else set())
+                next_scan = time.monotonic() + 0.25
             if time.monotonic() > deadline:
                 corvel.stop(grace_s=2.0)
                 raise Failure(f"corvel did not end within {timeout_s} s: {corvel.stdout_lines()}")
             time.sleep(0.02)
+        expect(not intruders, f"other processes named LMU.exe ({sorted(intruders)}) ran during this "
+                              "test; corvel may have read them, so its result proves nothing")
         run = CorvelRun(corvel, sim)
         expect(run.rc in (0, 1), f"corvel ended abnormally (a signal or crash):\n{run}")
         return run
@@ -245,15 +252,21 @@ def lmu_objects_present():
                   if any(name == n or name.startswith(n + ".new-") for n in OBJECT_NAMES))
 
 
-def lmu_process_running():
+def lmu_processes():
+    """Process ids of everything named LMU.exe (the stand-ins show themselves so)."""
+    found = set()
     for pid in os.listdir("/proc"):
         try:
             with open(f"/proc/{pid}/comm") as f:
                 if f.read().strip().lower() == "lmu.exe":
-                    return True
-        except OSError:
+                    found.add(int(pid))
+        except (OSError, ValueError):
             continue
-    return False
+    return found
+
+
+def lmu_process_running():
+    return bool(lmu_processes())
 
 
 # --- what corvel should produce ---------------------------------------------------------
