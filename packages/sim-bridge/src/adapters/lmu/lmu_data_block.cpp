@@ -1,11 +1,14 @@
 // Allocation of block copies.
 #include "adapters/lmu/lmu_data_block.hpp"
 
+#include "adapters/lmu/block_pool.hpp"
+
 namespace sim_bridge::lmu {
 
-// The copy overwrites every byte, so zero-filling 317 KiB first would be wasted work.
+// One pool for the process: its buffers are released wherever the last reader happens to be.
 std::shared_ptr<BlockBytes> allocate_block_bytes() {
-    return std::make_shared_for_overwrite<BlockBytes>();
+    static const std::shared_ptr<BlockPool> pool = BlockPool::create();
+    return pool->acquire();
 }
 
 }  // namespace sim_bridge::lmu

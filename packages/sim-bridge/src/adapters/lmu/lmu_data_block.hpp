@@ -13,8 +13,8 @@ namespace sim_bridge::lmu {
 
 using BlockBytes = std::array<std::byte, kBlockSize>;
 
-// Every block's memory comes from here, uninitialised, so that buffers can later be recycled
-// through a small pool (a deleter that hands them back) without touching the callers.
+// Every block's memory comes from here, uninitialised or holding a released copy's bytes: the
+// buffers of released copies are recycled through a small pool (block_pool.hpp).
 [[nodiscard]] std::shared_ptr<BlockBytes> allocate_block_bytes();
 
 class LmuDataBlock {
