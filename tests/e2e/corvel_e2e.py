@@ -306,12 +306,15 @@ def truth_lap(truth, lap):
 
 
 def check_success_console(run, texts):
-    """The report lines in order, heartbeats allowed while recording; returns the two paths."""
+    """The report lines in order, heartbeats allowed while recording; returns the lap number
+    and the two printed paths."""
     expect(run.rc == 0, f"capture failed:\n{run}")
     expect(run.stderr == [], f"unexpected standard error:\n{run}")
+    recording = False
     for line in run.stdout:
         if line.startswith("Heartbeat:"):
-            expect(HEARTBEAT.fullmatch(line), f"malformed heartbeat {line!r}")
+            expect(recording and HEARTBEAT.fullmatch(line), f"heartbeat {line!r} out of place:\n{run}")
+        recording = (recording or line.startswith("Recording until")) and not line.startswith("Captured")
     lines = [line for line in run.stdout if not line.startswith("Heartbeat:")]
     base, layout = split_track_name(texts["track"])
     full_name = f"{base} - {layout}" if layout else base
