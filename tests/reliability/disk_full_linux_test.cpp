@@ -110,7 +110,9 @@ TEST_F(FullDisk, AReadOnlyFileSystemFailsTheLapFileWithItsIoError) {
 
 // Without a mount: the lap file's name, for every second the run may take, leads to
 // /dev/full, a device on which every write fails with ENOSPC.
-TEST_F(RunFixture, ALapFileOnAFullDeviceFailsWithStorageFull) {
+class FullDevice : public RunFixture {};
+
+TEST_F(FullDevice, ALapFileOnDevFullFailsWithStorageFull) {
     script_clean_lap(320);
     const auto dir = output_dir_ / "laps";
     std::filesystem::create_directories(dir);

@@ -104,7 +104,9 @@ INSTANTIATE_TEST_SUITE_P(Names, HostileNameRun, ::testing::ValuesIn(hostile_name
 
 // --- The same lap twice in one second ---------------------------------------------------
 
-TEST_F(RunFixture, TheSameLapCapturedTwiceInOneSecondOverwritesTheFirst) {
+class SameLapTwice : public RunFixture {};
+
+TEST_F(SameLapTwice, InOneSecondTheSecondOverwritesTheFirst) {
     const auto dir = output_dir_ / "laps";
     // Both runs must fall into one second of the file-name clock; a pair that straddles a
     // second boundary writes two sets of files and is tried again.
