@@ -57,9 +57,10 @@ void fill_plausible(Block& block) {
 void apply_patches(Block& block, const std::uint8_t* data, std::size_t size) {
     std::size_t i = 0;
     while (i + 4 <= size) {
-        const std::size_t offset = (static_cast<std::size_t>(data[i]) | static_cast<std::size_t>(data[i + 1]) << 8 |
-                                    static_cast<std::size_t>(data[i + 2]) << 16) %
-                                   lmu::kBlockSize;
+        const std::size_t offset =
+            (static_cast<std::size_t>(data[i]) | static_cast<std::size_t>(data[i + 1]) << 8 |
+             static_cast<std::size_t>(data[i + 2]) << 16) %
+            lmu::kBlockSize;
         const std::size_t wanted = data[i + 3];
         i += 4;
         const std::size_t length = std::min({wanted, size - i, lmu::kBlockSize - offset});
@@ -96,7 +97,9 @@ void build_block(Block& block, const std::uint8_t* data, std::size_t size) {
     apply_patches(block, data + 1, size - 1);
 }
 
-void check_text(const std::string& text) { require(is_valid_utf8(text), "converted text is not UTF-8"); }
+void check_text(const std::string& text) {
+    require(is_valid_utf8(text), "converted text is not UTF-8");
+}
 void check_text(const std::optional<std::string>& text) {
     if (text) check_text(*text);
 }

@@ -26,7 +26,7 @@ using corvel::fuzz::require;
 constexpr std::size_t kMaxSnapshots = 20'000;
 
 class MemorySink final : public corvel::ByteSink {
-public:
+  public:
     std::expected<std::size_t, corvel::IoError> write(std::span<const std::byte> bytes) override {
         bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
         return bytes.size();
@@ -38,10 +38,14 @@ template <class F>
 F any_float(FuzzedDataProvider& in) {
     using Bits = std::conditional_t<sizeof(F) == 4, std::uint32_t, std::uint64_t>;
     switch (in.ConsumeIntegralInRange<int>(0, 3)) {
-        case 0: return F{0};
-        case 1: return static_cast<F>(in.ConsumeIntegralInRange<int>(-200, 2000)) / F{10};
-        case 2: return in.ConsumeFloatingPoint<F>();
-        default: return std::bit_cast<F>(in.ConsumeIntegral<Bits>());
+        case 0:
+            return F{0};
+        case 1:
+            return static_cast<F>(in.ConsumeIntegralInRange<int>(-200, 2000)) / F{10};
+        case 2:
+            return in.ConsumeFloatingPoint<F>();
+        default:
+            return std::bit_cast<F>(in.ConsumeIntegral<Bits>());
     }
 }
 
@@ -49,8 +53,9 @@ F any_float(FuzzedDataProvider& in) {
 std::int32_t next_int(FuzzedDataProvider& in, std::int32_t previous) {
     if (in.ConsumeBool()) return in.ConsumeIntegral<std::int32_t>();
     const auto step = in.ConsumeIntegralInRange<std::int32_t>(-1, 2);
-    return (step > 0 && previous > INT32_MAX - step) || (step < 0 && previous < INT32_MIN - step) ? previous
-                                                                                                  : previous + step;
+    return (step > 0 && previous > INT32_MAX - step) || (step < 0 && previous < INT32_MIN - step)
+               ? previous
+               : previous + step;
 }
 
 void check_clean_lap(const corvel::CleanLap& lap) {
@@ -71,7 +76,8 @@ void check_clean_lap(const corvel::CleanLap& lap) {
     try {
         const auto json = nlohmann::json::parse(document);
         require(json.at("lapNumber").get<std::int64_t>() == lap.lap, "lapNumber is the lap's number");
-        require(json.at("sampleCount").get<std::uint64_t>() == lap.samples.size(), "sampleCount is the count");
+        require(json.at("sampleCount").get<std::uint64_t>() == lap.samples.size(),
+                "sampleCount is the count");
     } catch (const nlohmann::json::exception&) {
         require(false, "the metadata document parses as JSON");
     }
@@ -89,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         s.lap_number = next_int(in, s.lap_number);
         s.incident_count = next_int(in, s.incident_count);
         if (in.ConsumeBool()) {
-            s.last_lap_time_s = in.ConsumeBool() ? std::nullopt : std::optional<double>(any_float<double>(in));
+            s.last_lap_time_s =
+                in.ConsumeBool() ? std::nullopt : std::optional<double>(any_float<double>(in));
         }
         s.fuel_l = any_float<float>(in);
         s.lap_fraction = any_float<float>(in);
@@ -103,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         s.track_edge_m = any_float<float>(in);
         s.in_pits = in.ConsumeBool();
         s.in_pit_lane = s.in_pits || in.ConsumeBool();
-        s.aux_counter = in.ConsumeBool() ? std::nullopt : std::optional<std::int64_t>(in.ConsumeIntegral<std::int64_t>());
+        s.aux_counter =
+            in.ConsumeBool() ? std::nullopt : std::optional<std::int64_t>(in.ConsumeIntegral<std::int64_t>());
 
         for (std::size_t i = 0; i < repeat && fed < kMaxSnapshots; ++i, ++fed) {
             const corvel::RecordOutcome outcome = recorder.record_snapshot(s);

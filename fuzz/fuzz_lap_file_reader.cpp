@@ -24,22 +24,23 @@ namespace {
 using corvel::fuzz::require;
 
 class MemorySink final : public corvel::ByteSink {
-public:
+  public:
     std::expected<std::size_t, corvel::IoError> write(std::span<const std::byte> bytes) override {
         bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
         return bytes.size();
     }
     [[nodiscard]] const std::vector<std::byte>& bytes() const { return bytes_; }
 
-private:
+  private:
     std::vector<std::byte> bytes_;
 };
 
 std::vector<std::byte> encoded(std::span<const corvel::LapSample> samples) {
     std::vector<std::byte> out(samples.size() * corvel::kLapSampleSize);
     for (std::size_t i = 0; i < samples.size(); ++i) {
-        corvel::encode_lap_sample(samples[i], std::span<std::byte, corvel::kLapSampleSize>(
-                                                  out.data() + i * corvel::kLapSampleSize, corvel::kLapSampleSize));
+        corvel::encode_lap_sample(
+            samples[i], std::span<std::byte, corvel::kLapSampleSize>(out.data() + i * corvel::kLapSampleSize,
+                                                                     corvel::kLapSampleSize));
     }
     return out;
 }
@@ -70,8 +71,9 @@ void read_as_file(std::span<const std::byte> bytes) {
 void read_as_block(std::span<const std::byte> block) {
     std::uint64_t stated = 0;
     if (block.size() >= 8) std::memcpy(&stated, block.data(), 8);
-    const std::size_t count = stated <= corvel::kMaxReadableSamples ? static_cast<std::size_t>(stated)
-                                                                    : (block.size() >= 8 ? (block.size() - 8) / 41 : 0);
+    const std::size_t count = stated <= corvel::kMaxReadableSamples
+                                  ? static_cast<std::size_t>(stated)
+                                  : (block.size() >= 8 ? (block.size() - 8) / 41 : 0);
     const auto header = corvel::encode_lap_file_header(count);
     if (!header) return;
     std::vector<std::byte> frame(ZSTD_compressBound(block.size()));

@@ -23,13 +23,15 @@ using corvel::fuzz::require;
 using Json = nlohmann::ordered_json;
 
 constexpr std::array<const char*, 23> kKeys = {
-    "simulator",     "trackName",      "trackId",         "trackConfig",       "trackLengthM",
-    "carName",       "carId",          "carClass",        "driverName",        "sessionType",
-    "sessionId",     "lapNumber",      "lapTimeSeconds",  "sampleCount",       "fileName",
-    "createdAt",     "startTrackPct",  "startedMidLap",   "fuelAtStartLiters", "fuelAtEndLiters",
+    "simulator",      "trackName",     "trackId",        "trackConfig",       "trackLengthM",
+    "carName",        "carId",         "carClass",       "driverName",        "sessionType",
+    "sessionId",      "lapNumber",     "lapTimeSeconds", "sampleCount",       "fileName",
+    "createdAt",      "startTrackPct", "startedMidLap",  "fuelAtStartLiters", "fuelAtEndLiters",
     "fuelUsedLiters", "incidentDelta", "notes"};
 
-std::string text(FuzzedDataProvider& in) { return in.ConsumeRandomLengthString(80); }
+std::string text(FuzzedDataProvider& in) {
+    return in.ConsumeRandomLengthString(80);
+}
 
 std::optional<std::string> optional_text(FuzzedDataProvider& in) {
     if (in.ConsumeBool()) return std::nullopt;
@@ -51,7 +53,8 @@ std::optional<double> optional_number(FuzzedDataProvider& in) {
 
 void check_string(const Json& value, const std::string& written) {
     require(value.is_string(), "a string member reads as a string");
-    if (is_valid_utf8(written)) require(value.get<std::string>() == written, "a UTF-8 string reads back unchanged");
+    if (is_valid_utf8(written))
+        require(value.get<std::string>() == written, "a UTF-8 string reads back unchanged");
 }
 
 void check_optional_string(const Json& value, const std::optional<std::string>& written) {
@@ -70,7 +73,8 @@ void check_number(const Json& value, F written) {
     }
     require(value.is_number_float(), "a number member is written with a point or an exponent");
     const F read = static_cast<F>(value.get<double>());
-    require(read == written && std::signbit(read) == std::signbit(written), "a number reads back to its value");
+    require(read == written && std::signbit(read) == std::signbit(written),
+            "a number reads back to its value");
 }
 
 void check_optional_number(const Json& value, const std::optional<double>& written) {
@@ -101,8 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     m.sample_count = in.ConsumeIntegral<std::uint64_t>();
     m.file_name = text(in);
     // The system clock, anywhere from 1970 to the end of year 9999.
-    m.created_at = corvel::UtcTime(corvel::UtcTime::duration(in.ConsumeIntegralInRange<std::int64_t>(
-        0, 253'402'300'799LL * 10'000'000LL + 9'999'999LL)));
+    m.created_at = corvel::UtcTime(corvel::UtcTime::duration(
+        in.ConsumeIntegralInRange<std::int64_t>(0, 253'402'300'799LL * 10'000'000LL + 9'999'999LL)));
     m.start_track_pct = number<float>(in);
     m.started_mid_lap = in.ConsumeBool();
     m.fuel_at_start_liters = optional_number(in);
@@ -111,7 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     m.incident_delta = in.ConsumeIntegral<std::int32_t>();
 
     const std::string document = corvel::format_lap_metadata(m);
-    require(document.front() == '{' && document.back() == '}', "the document is one object, no newline after it");
+    require(document.front() == '{' && document.back() == '}',
+            "the document is one object, no newline after it");
     require(std::count(document.begin(), document.end(), '\n') == 27, "the document has 28 lines");
     require(is_valid_utf8(document), "the document is UTF-8");
 
@@ -124,7 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     require(json.is_object() && json.size() == kKeys.size(), "the document has the 23 keys");
     std::size_t i = 0;
-    for (auto it = json.begin(); it != json.end(); ++it, ++i) require(it.key() == kKeys[i], "the keys are in order");
+    for (auto it = json.begin(); it != json.end(); ++it, ++i)
+        require(it.key() == kKeys[i], "the keys are in order");
 
     check_string(json["simulator"], m.simulator);
     check_string(json["trackName"], m.track_name);
@@ -140,8 +146,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(json["lapNumber"].is_number_integer() && json["lapNumber"].get<std::int64_t>() == m.lap_number,
             "lapNumber reads back");
     check_number(json["lapTimeSeconds"], m.lap_time_seconds);
-    require(json["sampleCount"].is_number_unsigned() || (m.sample_count == 0 && json["sampleCount"].is_number()),
-            "sampleCount is an unsigned integer");
+    require(
+        json["sampleCount"].is_number_unsigned() || (m.sample_count == 0 && json["sampleCount"].is_number()),
+        "sampleCount is an unsigned integer");
     require(json["sampleCount"].get<std::uint64_t>() == m.sample_count, "sampleCount reads back");
     check_string(json["fileName"], m.file_name);
     require(json["createdAt"].is_string(), "createdAt is a string");
@@ -155,11 +162,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_optional_number(json["fuelUsedLiters"], m.fuel_used_liters);
     require(json["incidentDelta"].get<std::int64_t>() == m.incident_delta, "incidentDelta reads back");
     require(json["notes"].is_array() && json["notes"].size() == 2 &&
-                json["notes"][0] == corvel::kMetadataNoteRawOnly && json["notes"][1] == corvel::kMetadataNoteScoringSync,
+                json["notes"][0] == corvel::kMetadataNoteRawOnly &&
+                json["notes"][1] == corvel::kMetadataNoteScoringSync,
             "notes are the two fixed texts");
 
     // corvel-lap reads what corvel writes: the same document comes out again.
     const auto read = corvel::parse_lap_metadata(document);
-    if (read) require(corvel::format_lap_metadata(*read) == document, "corvel-lap reads the document back unchanged");
+    if (read)
+        require(corvel::format_lap_metadata(*read) == document,
+                "corvel-lap reads the document back unchanged");
     return 0;
 }

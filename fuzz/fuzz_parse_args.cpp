@@ -16,18 +16,21 @@ namespace {
 
 using corvel::fuzz::require;
 
-std::expected<std::filesystem::path, std::string> fixed_cwd() { return std::filesystem::path("/work/here"); }
+std::expected<std::filesystem::path, std::string> fixed_cwd() {
+    return std::filesystem::path("/work/here");
+}
 
 bool known_error(std::string_view e) {
-    for (const std::string_view start :
-         {"Unknown argument: ", "Missing value for --", "Invalid --poll-ms value '", "Invalid --max-wait-secs value '"}) {
+    for (const std::string_view start : {"Unknown argument: ", "Missing value for --",
+                                         "Invalid --poll-ms value '", "Invalid --max-wait-secs value '"}) {
         if (e.starts_with(start)) return true;
     }
     return e == "--poll-ms must be greater than 0" || e == "--max-wait-secs must be greater than 0";
 }
 
 bool known_number_error(std::string_view e) {
-    return e.ends_with("': cannot parse integer from empty string") || e.ends_with("': invalid digit found in string") ||
+    return e.ends_with("': cannot parse integer from empty string") ||
+           e.ends_with("': invalid digit found in string") ||
            e.ends_with("': number too large to fit in target type");
 }
 

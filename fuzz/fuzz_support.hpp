@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <span>
 #include <string_view>

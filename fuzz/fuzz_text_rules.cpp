@@ -21,7 +21,9 @@ namespace lmu = sim_bridge::lmu;
 using corvel::fuzz::is_valid_utf8;
 using corvel::fuzz::require;
 
-bool is_trimmed(std::string_view text) { return lmu::trim_white_space(text) == text; }
+bool is_trimmed(std::string_view text) {
+    return lmu::trim_white_space(text) == text;
+}
 
 void check_fixed_text(std::span<const std::byte> field) {
     const std::string text = lmu::read_fixed_text(field);
@@ -92,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view input = corvel::fuzz::as_text(data, size);
     const std::size_t cut = input.find('\xFF');
     const std::string_view field = input.substr(0, cut);
-    const std::string_view prefix = cut == std::string_view::npos ? std::string_view{} : input.substr(cut + 1);
+    const std::string_view prefix =
+        cut == std::string_view::npos ? std::string_view{} : input.substr(cut + 1);
 
     const auto bytes = corvel::fuzz::as_bytes(data, field.size());
     // Every length a fixed field can have, cutting characters anywhere.

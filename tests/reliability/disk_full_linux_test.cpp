@@ -22,7 +22,7 @@ namespace {
 constexpr long kPage = 4096;
 
 class FullDisk : public RunFixture {
-protected:
+  protected:
     void SetUp() override {
         RunFixture::SetUp();
         disk_ = output_dir_ / "disk";
@@ -64,7 +64,8 @@ TEST_F(FullDisk, NoRoomForTheLapFileFailsWithItsIoErrorAndWritesNoMetadata) {
     const int status = run_with(laps_);
 
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(err_.str(), "Error: Io(Os { code: 28, kind: StorageFull, message: \"No space left on device\" })\n");
+    EXPECT_EQ(err_.str(),
+              "Error: Io(Os { code: 28, kind: StorageFull, message: \"No space left on device\" })\n");
     EXPECT_FALSE(reported_success());
     // The lap file was created and stays, holding at most a prefix (here: nothing).
     const auto files = lap_dir_files();
@@ -102,7 +103,8 @@ TEST_F(FullDisk, AReadOnlyFileSystemFailsTheLapFileWithItsIoError) {
     const int status = run_with(laps_);
 
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(err_.str(), "Error: Io(Os { code: 30, kind: ReadOnlyFilesystem, message: \"Read-only file system\" })\n");
+    EXPECT_EQ(err_.str(),
+              "Error: Io(Os { code: 30, kind: ReadOnlyFilesystem, message: \"Read-only file system\" })\n");
     EXPECT_FALSE(reported_success());
     EXPECT_TRUE(lap_dir_files().empty());
     ::umount2(laps_.c_str(), MNT_DETACH);  // TearDown's detach of the disk would take it too
@@ -125,7 +127,8 @@ TEST_F(FullDevice, ALapFileOnDevFullFailsWithStorageFull) {
     const int status = run_with(dir);
 
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(err_.str(), "Error: Io(Os { code: 28, kind: StorageFull, message: \"No space left on device\" })\n");
+    EXPECT_EQ(err_.str(),
+              "Error: Io(Os { code: 28, kind: StorageFull, message: \"No space left on device\" })\n");
     EXPECT_FALSE(reported_success());
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         EXPECT_NE(entry.path().extension(), ".json");

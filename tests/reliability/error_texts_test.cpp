@@ -40,7 +40,7 @@ TEST(ErrorTexts, EveryAdapterErrorKindHasItsDisplayPrefixAndDiagnosticName) {
 
 // Takes the first `accept` bytes, then nothing more: a disk that stops taking data.
 class StallingSink final : public ByteSink {
-public:
+  public:
     explicit StallingSink(std::size_t accept) : left_(accept) {}
     std::expected<std::size_t, IoError> write(std::span<const std::byte> bytes) override {
         const std::size_t n = std::min(bytes.size(), left_);
@@ -48,7 +48,7 @@ public:
         return n;
     }
 
-private:
+  private:
     std::size_t left_;
 };
 
@@ -73,7 +73,8 @@ TEST(ErrorTexts, AFrameWrittenStraightThroughThatStallsIsAZeroWriteOfTheWholeBuf
     const auto written = write_lap_telemetry_to(sink, samples);
 
     ASSERT_FALSE(written);
-    EXPECT_EQ(written.error().diagnostic(), "Io(Error { kind: WriteZero, message: \"failed to write whole buffer\" })");
+    EXPECT_EQ(written.error().diagnostic(),
+              "Io(Error { kind: WriteZero, message: \"failed to write whole buffer\" })");
 }
 
 TEST(ErrorTexts, AStallBeforeTheHeaderIsOutIsAZeroWriteOfTheBufferedData) {

@@ -42,8 +42,10 @@ TEST_P(VanishedOutputDirectory, FailsWithTheLapFilesIoErrorAndWritesNothing) {
     EXPECT_EQ(left.size(), GetParam() == Gone::Removed ? 0u : 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Output, VanishedOutputDirectory, ::testing::Values(Gone::Removed, Gone::ReplacedByAFile),
-                         [](const auto& p) { return p.param == Gone::Removed ? "Removed" : "ReplacedByAFile"; });
+INSTANTIATE_TEST_SUITE_P(Output, VanishedOutputDirectory,
+                         ::testing::Values(Gone::Removed, Gone::ReplacedByAFile), [](const auto& p) {
+                             return p.param == Gone::Removed ? "Removed" : "ReplacedByAFile";
+                         });
 
 // --- Names that try to leave the output directory --------------------------------------
 
@@ -64,8 +66,14 @@ std::vector<HostileNames> hostile_names() {
         {"AbsolutePaths", "/etc", "/etc/passwd", "/tmp/x/"},
         {"NulBytes", "Spa\0/../../etc"s, "car\0\0.bin"s, "pre\0/fix"s},
         {"OnlyDots", "..", ".", "..."},
-        {"VeryLong", climb + std::string(5000, 'T'), std::string(10000, 'C') + "/x", dots + std::string(300, 'p')},
-        {"ControlAndUnicode", "Stra\xc3\x9f" "e\n\r\t/..", "\xe2\x80\xae" "gpj.exe", "\xff\xfe/\x01"},
+        {"VeryLong", climb + std::string(5000, 'T'), std::string(10000, 'C') + "/x",
+         dots + std::string(300, 'p')},
+        {"ControlAndUnicode",
+         "Stra\xc3\x9f"
+         "e\n\r\t/..",
+         "\xe2\x80\xae"
+         "gpj.exe",
+         "\xff\xfe/\x01"},
     };
 }
 
@@ -90,10 +98,12 @@ TEST_P(HostileNameRun, BothFilesLandInsideTheOutputDirectoryWithShortPlainNames)
         EXPECT_TRUE(std::filesystem::is_regular_file(file));
         const std::string name = text_of(file.filename());
         EXPECT_LE(name.size(), 255u);
-        EXPECT_EQ(name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-."), std::string::npos) << name;
+        EXPECT_EQ(name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-."), std::string::npos)
+            << name;
     }
     // The texts themselves reach the metadata whole, as JSON strings.
-    const auto metadata = parse_lap_metadata(std::string(bytes_of(entries[2]).data(), bytes_of(entries[2]).size()));
+    const auto metadata =
+        parse_lap_metadata(std::string(bytes_of(entries[2]).data(), bytes_of(entries[2]).size()));
     ASSERT_TRUE(metadata) << metadata.error();
     EXPECT_EQ(metadata->file_name, text_of(entries[1].filename()));
     EXPECT_TRUE(read_lap_telemetry(entries[1]));
@@ -124,7 +134,8 @@ TEST_F(SameLapTwice, InOneSecondTheSecondOverwritesTheFirst) {
     const auto samples = read_lap_telemetry(files[0]);
     ASSERT_TRUE(samples) << samples.error().message;
     EXPECT_EQ(samples->size(), 311u);
-    const auto metadata = parse_lap_metadata(std::string(bytes_of(files[1]).data(), bytes_of(files[1]).size()));
+    const auto metadata =
+        parse_lap_metadata(std::string(bytes_of(files[1]).data(), bytes_of(files[1]).size()));
     ASSERT_TRUE(metadata) << metadata.error();
     EXPECT_EQ(metadata->sample_count, 311u);
 }

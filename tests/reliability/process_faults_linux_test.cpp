@@ -63,7 +63,7 @@ bool lmu_objects_present() {
 // A child process with its standard output and error in files; killed if still running when
 // it goes. `remove_cwd` starts it in `cwd` and removes that directory first.
 class Child {
-public:
+  public:
     Child(std::vector<std::string> args, const std::filesystem::path& logs, const std::string& name,
           std::optional<std::filesystem::path> cwd = std::nullopt, bool remove_cwd = false)
         : out_(logs / (name + ".out")), err_(logs / (name + ".err")) {
@@ -120,7 +120,7 @@ public:
     [[nodiscard]] std::string stderr_text() const { return read_file(err_); }
     [[nodiscard]] Clock::time_point ended() const { return ended_; }
 
-private:
+  private:
     std::filesystem::path out_;
     std::filesystem::path err_;
     pid_t pid_ = -1;
@@ -149,7 +149,7 @@ std::atomic_ref<std::int32_t> busy_word(std::byte* words) {
 }
 
 class ProcessFaults : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         work_ = std::filesystem::temp_directory_path() /
@@ -158,8 +158,8 @@ protected:
         std::filesystem::create_directories(work_);
         captures_ = work_ / "captures";
         // Another stand-in under LMU's names would be recorded instead of ours.
-        ASSERT_TRUE(wait_for([] { return sim_bridge::is_lmu_process_running() == sim_bridge::ProcessState::NotRunning; },
-                             30s))
+        ASSERT_TRUE(wait_for(
+            [] { return sim_bridge::is_lmu_process_running() == sim_bridge::ProcessState::NotRunning; }, 30s))
             << "another process named LMU.exe runs";
     }
     void TearDown() override {
@@ -172,15 +172,16 @@ protected:
     // lmu-sim, publishing (its first block and the data event exist) when this returns.
     Child& start_sim(std::vector<std::string> args) {
         args.insert(args.begin(), {LMU_SIM_EXE, "--duration", "120"});
-        auto& sim = *children_.emplace_back(std::make_unique<Child>(args, work_, "lmu-sim" + std::to_string(children_.size())));
+        auto& sim = *children_.emplace_back(
+            std::make_unique<Child>(args, work_, "lmu-sim" + std::to_string(children_.size())));
         EXPECT_TRUE(sim.wait_for_output("lmu-sim: publishing", 30s)) << sim.stderr_text();
         return sim;
     }
-    Child& start_corvel(std::vector<std::string> args, std::optional<std::filesystem::path> cwd = std::nullopt,
-                        bool remove_cwd = false) {
+    Child& start_corvel(std::vector<std::string> args,
+                        std::optional<std::filesystem::path> cwd = std::nullopt, bool remove_cwd = false) {
         args.insert(args.begin(), CORVEL_EXE);
-        return *children_.emplace_back(
-            std::make_unique<Child>(args, work_, "corvel" + std::to_string(children_.size()), cwd, remove_cwd));
+        return *children_.emplace_back(std::make_unique<Child>(
+            args, work_, "corvel" + std::to_string(children_.size()), cwd, remove_cwd));
     }
     std::vector<std::string> capture_args(const char* limit) const {
         return {"--output-dir", captures_.string(), "--max-wait-secs", limit};
@@ -321,10 +322,12 @@ TEST_F(ProcessFaults, AWorkingDirectoryThatNoLongerExistsFailsBeforeAnythingElse
 TEST_F(ProcessFaults, AnOutputDirectoryUnderAPlainFileFailsWithTheSystemsError) {
     std::ofstream(work_ / "plain") << "a file, not a directory";
 
-    auto& corvel = start_corvel({"--output-dir", (work_ / "plain" / "laps").string(), "--max-wait-secs", "1"});
+    auto& corvel =
+        start_corvel({"--output-dir", (work_ / "plain" / "laps").string(), "--max-wait-secs", "1"});
 
     EXPECT_EQ(corvel.wait(20s), 1);
-    EXPECT_EQ(corvel.stderr_text(), "Error: Os { code: 20, kind: NotADirectory, message: \"Not a directory\" }\n");
+    EXPECT_EQ(corvel.stderr_text(),
+              "Error: Os { code: 20, kind: NotADirectory, message: \"Not a directory\" }\n");
     EXPECT_EQ(corvel.stdout_text(), "");
 }
 

@@ -41,7 +41,7 @@ bool cap_address_space() {
 }
 
 class ResourceLimits : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (CORVEL_UNDER_SANITIZER) GTEST_SKIP() << "sanitizer builds cannot run with a capped address space";
         // The child starts afresh (no threads of this process in it) and maps little.
@@ -77,14 +77,16 @@ TEST_F(ResourceLimits, ConnectReportsAWorkerThatCannotStart) {
             std::_Exit(code);
         },
         ::testing::ExitedWithCode(0),
-        "NotConnected\\(\"Failed to start LMU capture worker: Resource temporarily unavailable \\(os error 11\\)\"\\)");
+        "NotConnected\\(\"Failed to start LMU capture worker: Resource temporarily unavailable \\(os error "
+        "11\\)\"\\)");
 }
 
 TEST_F(ResourceLimits, ARuntimeWithoutThreadsEndsTheProcessAbnormally) {
     EXPECT_DEATH(
         {
             if (!cap_address_space()) std::_Exit(4);
-            (void)corvel::run_to_completion([](asio::any_io_executor) -> asio::awaitable<int> { co_return 0; });
+            (void)corvel::run_to_completion(
+                [](asio::any_io_executor) -> asio::awaitable<int> { co_return 0; });
         },
         "Failed building the Runtime: ");
 }

@@ -36,7 +36,7 @@ inline std::vector<char> bytes_of(const std::filesystem::path& path) {
 }
 
 class RunFixture : public testing::DriverTest {
-protected:
+  protected:
     // Snapshots of one whole lap 2 of `samples` + 1 samples: the session wait's poll, the lap's
     // polls, the change to lap 2 (its last sample) and the scoring's time, which settles it.
     void script_clean_lap(int samples) {
@@ -68,7 +68,8 @@ protected:
 
     static std::vector<std::filesystem::path> entries_of(const std::filesystem::path& dir) {
         std::vector<std::filesystem::path> found;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) found.push_back(entry.path());
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+            found.push_back(entry.path());
         std::sort(found.begin(), found.end());
         return found;
     }
