@@ -37,7 +37,7 @@ double session_clock_origin(const SimOptions& options) {
 }
 
 SessionScript::SessionScript(const SimOptions& options)
-    : options_(&options), track_(options.track_length_m), profile_(track_, car_) {
+    : options_(options), track_(options.track_length_m), profile_(track_, car_) {
     const double appear = options.menu_secs;
     std::vector<Entrant> entrants;
     std::vector<DriverSetup> setups;
@@ -78,8 +78,8 @@ SessionScript::SessionScript(const SimOptions& options)
 }
 
 std::optional<double> SessionScript::on_track_at_s() const {
-    if (options_->stay_in_menus) return std::nullopt;
-    return options_->menu_secs;
+    if (options_.stay_in_menus) return std::nullopt;
+    return options_.menu_secs;
 }
 
 WorldState SessionScript::at(double time_s) {
@@ -100,16 +100,16 @@ std::optional<double> SessionScript::exit_at_s() {
     if (!on_track_at_s()) return std::nullopt;
     auto& me = player();
     const std::int64_t first = me.first_lap_number();
-    if (options_->exit_at_fraction) {
-        const double fraction = *options_->exit_at_fraction;
-        std::int64_t number = first + options_->laps.value_or(0);
+    if (options_.exit_at_fraction) {
+        const double fraction = *options_.exit_at_fraction;
+        std::int64_t number = first + options_.laps.value_or(0);
         if (number == first && fraction <= me.lap(first).joined_at_fraction) ++number;
         return me.lap(number).start_s + me.time_into_lap(number, fraction);
     }
-    if (options_->laps && options_->after_laps == AfterLaps::Exit) {
+    if (options_.laps && options_.after_laps == AfterLaps::Exit) {
         // Long enough for the scoring to publish the last lap's time, however slow its rate.
-        const double grace = std::max(kExitGraceS, 2.0 / options_->scoring_hz + kScoringLagS);
-        return me.lap(first + *options_->laps - 1).end_s() + grace;
+        const double grace = std::max(kExitGraceS, 2.0 / options_.scoring_hz + kScoringLagS);
+        return me.lap(first + *options_.laps - 1).end_s() + grace;
     }
     return std::nullopt;
 }

@@ -63,7 +63,7 @@ class SessionScript {
     [[nodiscard]] std::optional<double> exit_at_s();
 
   private:
-    const SimOptions* options_;
+    SimOptions options_;  // a copy: callers often pass a temporary
     Track track_;
     CarSpec car_;
     SpeedProfile profile_;
