@@ -30,8 +30,9 @@ struct EvenGrid {
 // How far past the last sample a grid may be stretched to reach a wanted end.
 inline constexpr double kMaxHoldPastLastSampleS = 0.5;
 
-// Keeps the samples whose time is finite and later than the previous kept one, and lays the
-// grid over them. The grid ends at the last sample, or reaches `end_at_least_s` (seconds since
+// Keeps the samples whose time is finite and not earlier than the previous kept one, spreads
+// runs of equal times (LMU's session clock moves with its scoring updates) evenly up to the
+// next distinct time, and lays the grid over them. The grid ends at the last sample, or reaches `end_at_least_s` (seconds since
 // the first kept sample) when that lies at most kMaxHoldPastLastSampleS past the last sample;
 // points past the last sample hold its values. Fails when fewer than two samples remain, or
 // the grid would be too long or too sparse for them.
