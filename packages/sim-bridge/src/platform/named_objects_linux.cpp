@@ -167,21 +167,6 @@ OsResult<SharedMapping> SharedMapping::create_replacing(const std::string& name,
     return SharedMapping(nullptr, *view, size);
 }
 
-SharedMapping::SharedMapping(SharedMapping&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)),
-      view_(std::exchange(other.view_, nullptr)),
-      size_(std::exchange(other.size_, 0)) {}
-
-SharedMapping& SharedMapping::operator=(SharedMapping&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = std::exchange(other.handle_, nullptr);
-        view_ = std::exchange(other.view_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
-
 void SharedMapping::unmap() noexcept {
     if (view_ != nullptr) ::munmap(view_, size_);
     view_ = nullptr;
@@ -215,16 +200,6 @@ OsResult<NamedEvent> NamedEvent::create_or_open(const std::string& name) {
     auto view = map(fd, kEventSize, PROT_READ | PROT_WRITE);
     if (!view) return std::unexpected(view.error());
     return NamedEvent(*view);
-}
-
-NamedEvent::NamedEvent(NamedEvent&& other) noexcept : native_(std::exchange(other.native_, nullptr)) {}
-
-NamedEvent& NamedEvent::operator=(NamedEvent&& other) noexcept {
-    if (this != &other) {
-        close();
-        native_ = std::exchange(other.native_, nullptr);
-    }
-    return *this;
 }
 
 WaitResult NamedEvent::wait(std::chrono::milliseconds timeout) const {

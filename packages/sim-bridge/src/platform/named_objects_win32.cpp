@@ -78,21 +78,6 @@ OsResult<SharedMapping> SharedMapping::create_replacing(const std::string& name,
     return std::move(created->mapping);
 }
 
-SharedMapping::SharedMapping(SharedMapping&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)),
-      view_(std::exchange(other.view_, nullptr)),
-      size_(std::exchange(other.size_, 0)) {}
-
-SharedMapping& SharedMapping::operator=(SharedMapping&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = std::exchange(other.handle_, nullptr);
-        view_ = std::exchange(other.view_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
-
 void SharedMapping::unmap() noexcept {
     if (view_ != nullptr) ::UnmapViewOfFile(view_);
     view_ = nullptr;
@@ -116,16 +101,6 @@ OsResult<NamedEvent> NamedEvent::create_or_open(const std::string& name) {
     HANDLE event = ::CreateEventA(nullptr, FALSE, FALSE, name.c_str());
     if (event == nullptr) return std::unexpected(last_error());
     return NamedEvent(event);
-}
-
-NamedEvent::NamedEvent(NamedEvent&& other) noexcept : native_(std::exchange(other.native_, nullptr)) {}
-
-NamedEvent& NamedEvent::operator=(NamedEvent&& other) noexcept {
-    if (this != &other) {
-        close();
-        native_ = std::exchange(other.native_, nullptr);
-    }
-    return *this;
 }
 
 WaitResult NamedEvent::wait(std::chrono::milliseconds timeout) const {
