@@ -14,6 +14,7 @@
 #include "adapters/lmu/unicode_text.hpp"
 #include "corvel/output_naming.hpp"
 #include "fuzz_support.hpp"
+#include "sim_bridge/quoted_text.hpp"
 
 namespace {
 
@@ -62,6 +63,20 @@ void check_split(std::string_view raw) {
             "the layout follows the base name");
 }
 
+// The quoted form of a message keeps every byte: escapes only ever lengthen it, and a
+// message that is UTF-8 stays UTF-8 without a raw control character.
+void check_quoted(std::string_view text) {
+    const std::string quoted = sim_bridge::quoted_text(text);
+    require(quoted.size() >= text.size() + 2 && quoted.front() == '"' && quoted.back() == '"',
+            "the quoted form keeps every byte inside its quotes");
+    if (!is_valid_utf8(text)) return;
+    require(is_valid_utf8(quoted), "a UTF-8 message quotes to UTF-8");
+    for (const char c : quoted) {
+        const auto b = static_cast<unsigned char>(c);
+        require(b >= 0x20 && b != 0x7F, "the quoted form of a UTF-8 message holds no ASCII control character");
+    }
+}
+
 void check_file_names(std::string_view track, std::string_view prefix) {
     sim_bridge::SessionInfo session;
     session.track_name = std::string(track);
@@ -108,5 +123,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_split(text);
     check_split(field);
     check_file_names(field, prefix);
+    check_quoted(input);
     return 0;
 }

@@ -32,6 +32,18 @@ TEST(QuotedText, EscapesQuotesBackslashesAndControlCharacters) {
 
 TEST(QuotedText, KeepsNonAsciiTextAsItIs) {
     EXPECT_EQ(sim_bridge::quoted_text("Straße é"), "\"Straße é\"");
+    EXPECT_EQ(sim_bridge::quoted_text("\xEF\xBF\xBD"), "\"\xEF\xBF\xBD\"");  // a real U+FFFD
+}
+
+// Bytes that are not UTF-8 pass through as they are: an overlong NUL or quote must not be
+// shown as the character it would spell, and nothing is dropped.
+TEST(QuotedText, KeepsMalformedBytesInsteadOfDecodingThem) {
+    EXPECT_EQ(sim_bridge::quoted_text("a\xE0\x80\x80" "b"), "\"a\xE0\x80\x80" "b\"");  // overlong U+0000
+    EXPECT_EQ(sim_bridge::quoted_text("\xC0\xA2"), "\"\xC0\xA2\"");                 // overlong '"'
+    EXPECT_EQ(sim_bridge::quoted_text("\xED\xA0\x80"), "\"\xED\xA0\x80\"");       // a surrogate
+    EXPECT_EQ(sim_bridge::quoted_text("\xF4\x90\x80\x80"), "\"\xF4\x90\x80\x80\"");  // above U+10FFFF
+    EXPECT_EQ(sim_bridge::quoted_text("\xE2\x82\""), "\"\xE2\x82\\\"\"");  // cut short before a quote
+    EXPECT_EQ(sim_bridge::quoted_text("\xFF\n"), "\"\xFF\\n\"");
 }
 
 TEST(SessionKindLabel, BothPracticeCodesReadPractice) {
