@@ -100,5 +100,20 @@ TEST(SimOptions, RejectsMistakesWithOneLine) {
     EXPECT_EQ(parse({"--map-size", "10"}).error(), "--map-size must be a size in bytes from 64 to 67108864");
 }
 
+// Whole numbers reach their field's full range and no further: nothing wraps on the way in.
+TEST(SimOptions, WholeNumbersStopAtTheirFieldsLimits) {
+    const auto o = parse({"--weather", "255", "--game-version", "-2147483648", "--session", "-1000",
+                          "--start-lap", "4000000000"});
+    ASSERT_TRUE(o) << o.error();
+    EXPECT_EQ(o->weather, 255);
+    EXPECT_EQ(o->game_version, INT32_MIN);
+    EXPECT_EQ(o->session_number, -1000);
+    EXPECT_EQ(o->start_lap, 4'000'000'000LL);
+    EXPECT_EQ(parse({"--weather", "256"}).error(), "--weather must be a weather index from 0 to 255 (LMU uses 0 to 10)");
+    EXPECT_EQ(parse({"--game-version", "2147483648"}).error(), "--game-version must be a 32-bit number");
+    EXPECT_EQ(parse({"--start-lap", "-1"}).error(), "--start-lap must be a lap count from 0 to 4000000000");
+    EXPECT_EQ(parse({"--laps", "1.5"}).error(), "--laps must be a number of laps from 1 to 1000000");
+}
+
 }  // namespace
 }  // namespace corvel::lmu_sim

@@ -65,6 +65,25 @@ Setter optional_number_in(std::optional<double> SimOptions::*field, double low, 
     };
 }
 
+// A whole number in [low, high], stored in the field's own type (the range keeps it in reach).
+template <class T>
+Setter integer_in(T SimOptions::*field, std::int64_t low, std::int64_t high, std::string_view name,
+                  std::string_view what) {
+    return [=](SimOptions& o, std::string_view text) -> std::optional<std::string> {
+        const auto n = to_int(text);
+        if (!n || *n < low || *n > high) return must_be(name, what);
+        o.*field = static_cast<T>(*n);
+        return std::nullopt;
+    };
+}
+
+Setter plain_text(std::string SimOptions::*field) {
+    return [=](SimOptions& o, std::string_view value) -> std::optional<std::string> {
+        o.*field = std::string(value);
+        return std::nullopt;
+    };
+}
+
 Setter text(std::string PlayerTexts::*field) {
     return [=](SimOptions& o, std::string_view value) -> std::optional<std::string> {
         o.texts.*field = std::string(value);
@@ -119,25 +138,11 @@ const std::vector<OptionSpec>& option_table() {
          number_in(&SimOptions::lap_time_s, 2.0, 36000.0, false,
                    "--lap-time must be a time in seconds from 2 to 36000")},
         {"--start-lap", true,
-         [](SimOptions& o, std::string_view v) -> std::optional<std::string> {
-             const auto n = to_int(v);
-             if (!n || *n < 0 || *n > 4'000'000'000LL) {
-                 return must_be("--start-lap", "a lap count from 0 to 4000000000");
-             }
-             o.start_lap = *n;
-             return std::nullopt;
-         }},
+         integer_in(&SimOptions::start_lap, 0, 4'000'000'000LL, "--start-lap", "a lap count from 0 to 4000000000")},
         {"--start-fraction", true,
          number_in(&SimOptions::start_fraction, 0.0, 1.0, true,
                    "--start-fraction must be at least 0 and below 1")},
-        {"--laps", true,
-         [](SimOptions& o, std::string_view v) -> std::optional<std::string> {
-             const auto n = to_int(v);
-             if (!n || *n < 1 || *n > 1'000'000)
-                 return must_be("--laps", "a number of laps from 1 to 1000000");
-             o.laps = *n;
-             return std::nullopt;
-         }},
+        {"--laps", true, integer_in(&SimOptions::laps, 1, 1'000'000, "--laps", "a number of laps from 1 to 1000000")},
         {"--after-laps", true,
          [](SimOptions& o, std::string_view v) -> std::optional<std::string> {
              if (v == "exit") {
@@ -171,28 +176,11 @@ const std::vector<OptionSpec>& option_table() {
         {"--vehicle-file", true, text(&PlayerTexts::vehicle_file)},
         {"--model-name", true, text(&PlayerTexts::model_name)},
         {"--session", true,
-         [](SimOptions& o, std::string_view v) -> std::optional<std::string> {
-             const auto n = to_int(v);
-             if (!n || *n < -1000 || *n > 1000)
-                 return must_be("--session", "a session number, 0 to 13 in LMU");
-             o.session_number = static_cast<std::int32_t>(*n);
-             return std::nullopt;
-         }},
+         integer_in(&SimOptions::session_number, -1000, 1000, "--session", "a session number, 0 to 13 in LMU")},
         {"--game-version", true,
-         [](SimOptions& o, std::string_view v) -> std::optional<std::string> {
-             const auto n = to_int(v);
-             if (!n || *n < INT32_MIN || *n > INT32_MAX) return must_be("--game-version", "a 32-bit number");
-             o.game_version = static_cast<std::int32_t>(*n);
-             return std::nullopt;
-         }},
+         integer_in(&SimOptions::game_version, INT32_MIN, INT32_MAX, "--game-version", "a 32-bit number")},
         {"--weather", true,
-         [](SimOptions& o, std::string_view v) -> std::optional<std::string> {
-             const auto n = to_int(v);
-             if (!n || *n < 0 || *n > 255)
-                 return must_be("--weather", "a weather index from 0 to 255 (LMU uses 0 to 10)");
-             o.weather = static_cast<std::uint8_t>(*n);
-             return std::nullopt;
-         }},
+         integer_in(&SimOptions::weather, 0, 255, "--weather", "a weather index from 0 to 255 (LMU uses 0 to 10)")},
         {"--rain", true, number_in(&SimOptions::rain, 0.0, 1.0, false, "--rain must be from 0 to 1")},
         {"--fuel", true,
          number_in(&SimOptions::fuel_l, 1.0, 500.0, false, "--fuel must be from 1 to 500 litres")},
@@ -206,36 +194,19 @@ const std::vector<OptionSpec>& option_table() {
          optional_number_in(&SimOptions::duration_s, 0.0, 1e7, false,
                             "--duration must be a time in seconds")},
         {"--map-size", true,
-         [](SimOptions& o, std::string_view v) -> std::optional<std::string> {
-             const auto n = to_int(v);
-             if (!n || *n < 64 || *n > 64 * 1024 * 1024)
-                 return must_be("--map-size", "a size in bytes from 64 to 67108864");
-             o.map_size = static_cast<std::size_t>(*n);
-             return std::nullopt;
-         }},
-        {"--name-prefix", true,
-         [](SimOptions& o, std::string_view v) -> std::optional<std::string> {
-             o.name_prefix = std::string(v);
-             return std::nullopt;
-         }},
-        {"--name-suffix", true,
-         [](SimOptions& o, std::string_view v) -> std::
-                                                   optional<std::string> {
-                                                       o.name_suffix = std::string(v);
-                                                       return std::nullopt;
-                                                   }},
+         integer_in(&SimOptions::map_size, 64, 64 * 1024 * 1024, "--map-size", "a size in bytes from 64 to 67108864")},
+        {"--name-prefix", true, plain_text(&SimOptions::name_prefix)},
+        {"--name-suffix", true, plain_text(&SimOptions::name_suffix)},
         {"--hostile", true, set_hostile},
         {"--keep-objects", false, flag(&SimOptions::keep_objects)},
         {"--keep-process-name", false, flag(&SimOptions::keep_process_name)},
         {"--quiet", false, flag(&SimOptions::quiet)},
         {"--truth", true,
-         [](SimOptions& o, std::string_view v) -> std::
-                                                   optional<std::string> {
-                                                       if (v.empty())
-                                                           return must_be("--truth", "a file path");
-                                                       o.truth_path = std::string(v);
-                                                       return std::nullopt;
-                                                   }},
+         [](SimOptions& o, std::string_view v) -> std::optional<std::string> {
+             if (v.empty()) return must_be("--truth", "a file path");
+             o.truth_path = std::string(v);
+             return std::nullopt;
+         }},
         {"--help", false, flag(&SimOptions::help)},
         {"-h", false, flag(&SimOptions::help)},
     };
