@@ -64,15 +64,25 @@ std::string display_name(const std::filesystem::path& path) {
     return path_to_utf8(path);
 }
 
-std::expected<std::string, std::string> single_file_argument(const CommandArgs& args) {
-    if (args.positionals.empty()) {
-        return std::unexpected(std::string("missing the lap file (FILE.bin)"));
+std::expected<std::optional<FileCommand>, std::string> parse_file_command(std::string_view name,
+                                                                        std::span<const std::string> args,
+                                                                        CommandOptions accepted,
+                                                                        std::string_view help, CommandIo& io) {
+    const std::string context = std::string(name) + ": ";
+    auto parsed = parse_command_args(args, accepted);
+    if (!parsed) return std::unexpected(context + parsed.error());
+    if (parsed->help) {
+        io.out << help;
+        return std::nullopt;
     }
-    if (args.positionals.size() > 1) {
-        return std::unexpected("one lap file expected, got " + std::to_string(args.positionals.size()) +
-                               " arguments: " + args.positionals[1] + " is extra");
+    if (parsed->positionals.empty()) return std::unexpected(context + "missing the lap file (FILE.bin)");
+    if (parsed->positionals.size() > 1) {
+        return std::unexpected(context + "one lap file expected, got " +
+                               std::to_string(parsed->positionals.size()) + " arguments: " +
+                               parsed->positionals[1] + " is extra");
     }
-    return args.positionals.front();
+    std::string file = parsed->positionals.front();
+    return FileCommand{std::move(*parsed), std::move(file)};
 }
 
 std::expected<LapFile, std::string> load_lap(const std::string& utf8_path) {

@@ -40,9 +40,20 @@ struct CommandOptions {
 [[nodiscard]] std::expected<CommandArgs, std::string> parse_command_args(std::span<const std::string> args,
                                                                          CommandOptions accepted);
 
-// Exactly one lap file argument, read; the error names the file.
+// A command on one lap file, as asked for on the command line.
+struct FileCommand {
+    CommandArgs args;
+    std::string file;  // the lap file argument, UTF-8
+};
+
+// Parses the arguments of command `name`, which takes exactly one lap file. For --help it
+// prints `help` and gives nothing; errors start with "`name`: ".
+[[nodiscard]] std::expected<std::optional<FileCommand>, std::string> parse_file_command(
+    std::string_view name, std::span<const std::string> args, CommandOptions accepted, std::string_view help,
+    CommandIo& io);
+
+// The lap file at `utf8_path`, read; the error names the file.
 [[nodiscard]] std::expected<LapFile, std::string> load_lap(const std::string& utf8_path);
-[[nodiscard]] std::expected<std::string, std::string> single_file_argument(const CommandArgs& args);
 
 // The file name for messages.
 [[nodiscard]] std::string display_name(const std::filesystem::path& path);

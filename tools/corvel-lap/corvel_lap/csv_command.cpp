@@ -29,26 +29,19 @@ constexpr std::string_view kCsvHelp =
 }  // namespace
 
 CommandResult run_csv(std::span<const std::string> args, CommandIo& io) {
-    const auto parsed = parse_command_args(args, {.output = true});
-    if (!parsed) {
-        return std::unexpected("csv: " + parsed.error());
-    }
-    if (parsed->help) {
-        io.out << kCsvHelp;
-        return {};
-    }
-    const auto file = single_file_argument(*parsed);
-    if (!file) {
-        return std::unexpected("csv: " + file.error());
-    }
-    const auto lap = load_lap(*file);
+    const auto command = parse_file_command("csv", args, {.output = true}, kCsvHelp, io);
+    if (!command) return std::unexpected(command.error());
+    if (!*command) return {};  // --help
+    const CommandArgs& parsed = (*command)->args;
+    const std::string& file = (*command)->file;
+    const auto lap = load_lap(file);
     if (!lap) {
         return std::unexpected(lap.error());
     }
     if (lap->metadata_error) {
         io.err << "Warning: " << lap->metadata_error->message << "; lap_distance_m left empty\n";
     }
-    return write_command_output(*parsed, *lap, ".csv", lap_csv(lap->samples, track_length_m(lap->metadata)),
+    return write_command_output(parsed, *lap, ".csv", lap_csv(lap->samples, track_length_m(lap->metadata)),
                                 io);
 }
 

@@ -65,19 +65,11 @@ void print_metadata(std::ostream& out, const LapMetadata& m) {
 }  // namespace
 
 CommandResult run_info(std::span<const std::string> args, CommandIo& io) {
-    const auto parsed = parse_command_args(args, {});
-    if (!parsed) {
-        return std::unexpected("info: " + parsed.error());
-    }
-    if (parsed->help) {
-        io.out << kInfoHelp;
-        return {};
-    }
-    const auto file = single_file_argument(*parsed);
-    if (!file) {
-        return std::unexpected("info: " + file.error());
-    }
-    const auto lap = load_lap(*file);
+    const auto command = parse_file_command("info", args, {}, kInfoHelp, io);
+    if (!command) return std::unexpected(command.error());
+    if (!*command) return {};  // --help
+    const std::string& file = (*command)->file;
+    const auto lap = load_lap(file);
     if (!lap) {
         return std::unexpected(lap.error());
     }

@@ -32,26 +32,19 @@ void warn_about_metadata(const LapFile& lap, CommandIo& io) {
 }  // namespace
 
 CommandResult run_plot(std::span<const std::string> args, CommandIo& io) {
-    const auto parsed = parse_command_args(args, {.output = true, .compare = true});
-    if (!parsed) {
-        return std::unexpected("plot: " + parsed.error());
-    }
-    if (parsed->help) {
-        io.out << kPlotHelp;
-        return {};
-    }
-    const auto file = single_file_argument(*parsed);
-    if (!file) {
-        return std::unexpected("plot: " + file.error());
-    }
-    const auto lap = load_lap(*file);
+    const auto command = parse_file_command("plot", args, {.output = true, .compare = true}, kPlotHelp, io);
+    if (!command) return std::unexpected(command.error());
+    if (!*command) return {};  // --help
+    const CommandArgs& parsed = (*command)->args;
+    const std::string& file = (*command)->file;
+    const auto lap = load_lap(file);
     if (!lap) {
         return std::unexpected(lap.error());
     }
     warn_about_metadata(*lap, io);
     std::optional<LapFile> compare;
-    if (parsed->compare) {
-        auto other = load_lap(*parsed->compare);
+    if (parsed.compare) {
+        auto other = load_lap(*parsed.compare);
         if (!other) {
             return std::unexpected(other.error());
         }
@@ -59,7 +52,7 @@ CommandResult run_plot(std::span<const std::string> args, CommandIo& io) {
         compare = std::move(*other);
     }
     const std::string svg = render_lap_plot(*lap, compare ? &*compare : nullptr);
-    return write_command_output(*parsed, *lap, ".svg", svg, io);
+    return write_command_output(parsed, *lap, ".svg", svg, io);
 }
 
 }  // namespace corvel

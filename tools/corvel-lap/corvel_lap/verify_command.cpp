@@ -19,32 +19,24 @@ constexpr std::string_view kVerifyHelp =
 }  // namespace
 
 CommandResult run_verify(std::span<const std::string> args, CommandIo& io) {
-    const auto parsed = parse_command_args(args, {});
-    if (!parsed) {
-        return std::unexpected("verify: " + parsed.error());
-    }
-    if (parsed->help) {
-        io.out << kVerifyHelp;
-        return {};
-    }
-    const auto file = single_file_argument(*parsed);
-    if (!file) {
-        return std::unexpected("verify: " + file.error());
-    }
-    const auto lap = load_lap(*file);
+    const auto command = parse_file_command("verify", args, {}, kVerifyHelp, io);
+    if (!command) return std::unexpected(command.error());
+    if (!*command) return {};  // --help
+    const std::string& file = (*command)->file;
+    const auto lap = load_lap(file);
     if (!lap) {
         return std::unexpected(lap.error());
     }
     const std::vector<std::string> problems = verify_lap(*lap);
     if (problems.empty()) {
-        io.out << "OK: " << *file << ": " << lap->samples.size() << " samples, lap "
+        io.out << "OK: " << file << ": " << lap->samples.size() << " samples, lap "
                << lap->metadata->lap_number << ", metadata matches\n";
         return {};
     }
     for (const std::string& problem : problems) {
         io.out << "FAIL: " << problem << "\n";
     }
-    std::string reason = *file + ": " + problems.front();
+    std::string reason = file + ": " + problems.front();
     if (problems.size() > 1) {
         reason += " (and " + std::to_string(problems.size() - 1) + " more)";
     }

@@ -66,21 +66,18 @@ std::filesystem::path ldx_path_for(const std::filesystem::path& ld_path) {
 }
 
 CommandResult run_motec(std::span<const std::string> args, CommandIo& io) {
-    const auto parsed = parse_command_args(args, {.output = true});
-    if (!parsed) return std::unexpected("motec: " + parsed.error());
-    if (parsed->help) {
-        io.out << kHelp;
-        return {};
-    }
-    const auto file = single_file_argument(*parsed);
-    if (!file) return std::unexpected("motec: " + file.error());
-    if (parsed->output == "-")
+    const auto command = parse_file_command("motec", args, {.output = true}, kHelp, io);
+    if (!command) return std::unexpected(command.error());
+    if (!*command) return {};  // --help
+    const CommandArgs& parsed = (*command)->args;
+    const std::string& file = (*command)->file;
+    if (parsed.output == "-")
         return std::unexpected(std::string("motec: the log is two files, so -o needs a file name, not -"));
-    const auto lap = load_lap(*file);
+    const auto lap = load_lap(file);
     if (!lap) return std::unexpected(lap.error());
 
     const std::filesystem::path ld_path =
-        parsed->output ? path_from_utf8(*parsed->output) : default_ld_path(lap->path);
+        parsed.output ? path_from_utf8(*parsed.output) : default_ld_path(lap->path);
     const std::filesystem::path ldx_path = ldx_path_for(ld_path);
     for (const std::filesystem::path& target : {ld_path, ldx_path}) {
         if (same_file(target, lap->path) || same_file(target, lap->metadata_path))
@@ -90,7 +87,7 @@ CommandResult run_motec(std::span<const std::string> args, CommandIo& io) {
     const MotecLapDetails details =
         details_from_metadata(lap->metadata, lap->samples, display_name(lap->path.filename()));
     auto exported = export_lap_to_motec(lap->samples, details);
-    if (!exported) return std::unexpected(*file + ": " + exported.error());
+    if (!exported) return std::unexpected(file + ": " + exported.error());
 
     if (auto written = write_file(ld_path, exported->ld); !written) return written;
     if (auto written = write_file(ldx_path, as_bytes(exported->ldx)); !written) return written;
