@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "corvel/buffered_writer.hpp"
-#include "temp_dir.hpp"
+#include "support/test_files.hpp"
 
 namespace corvel {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <limits>
 
-#include "temp_dir.hpp"
+#include "support/test_files.hpp"
 
 namespace corvel {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "temp_dir.hpp"
+#include "support/test_files.hpp"
 
 namespace corvel {
 namespace {

@@ -9,7 +9,7 @@
 #include "corvel_lap/corvel_lap.hpp"
 #include "corvel_lap/utf8_path.hpp"
 #include "synthetic_lap.hpp"
-#include "test_files.hpp"
+#include "lap_files.hpp"
 
 namespace corvel {
 namespace {

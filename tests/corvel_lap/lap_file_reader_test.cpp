@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "corvel/lap_file_writer.hpp"
-#include "test_files.hpp"
+#include "lap_files.hpp"
 
 namespace corvel {
 namespace {

@@ -5,14 +5,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "corvel/lap_file_writer.hpp"
 #include "corvel_lap/corvel_lap.hpp"
 #include "corvel_lap/utf8_path.hpp"
 #include "ld_reader.hpp"
+#include "support/test_files.hpp"
 #include "synthetic_lap.hpp"
 
 namespace corvel::motec {
@@ -20,15 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_text(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_text(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
+using corvel::testing::read_text;
+using corvel::testing::write_text;
 
 class MotecCommand : public ::testing::Test {
   protected:

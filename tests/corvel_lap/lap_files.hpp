@@ -1,70 +1,18 @@
-// Helpers of the corvel-lap tests: a temporary directory, whole-file reads and writes, hand-
-// made lap files (any header, any block, compressed with or without a stated size).
+// Hand-made lap files for the corvel-lap tests: any header, any block, compressed with or
+// without a stated size; `varied_samples` to fill them.
 #pragma once
 
 #include <zstd.h>
 
-#include <atomic>
-#include <chrono>
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <vector>
 
 #include "corvel/lap_sample.hpp"
+#include "support/test_files.hpp"
 
 namespace corvel::testing {
-
-using Bytes = std::vector<std::byte>;
-
-class TempDir {
-  public:
-    TempDir() {
-        static std::atomic<int> counter{0};
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        path_ = std::filesystem::temp_directory_path() /
-                ("corvel-lap-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-    [[nodiscard]] std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-  private:
-    std::filesystem::path path_;
-};
-
-inline void write_bytes(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline void write_text(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
-inline std::string read_text(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline Bytes read_bytes(const std::filesystem::path& path) {
-    const std::string text = read_text(path);
-    Bytes bytes(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        bytes[i] = static_cast<std::byte>(text[i]);
-    }
-    return bytes;
-}
 
 inline void append_le(Bytes& out, std::uint64_t value, int width) {
     for (int i = 0; i < width; ++i) {
