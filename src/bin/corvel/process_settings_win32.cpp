@@ -9,10 +9,11 @@
 // wait through its own internal waitable timer and completion-port timeouts, which we cannot
 // switch to CREATE_WAITABLE_TIMER_HIGH_RESOLUTION without replacing its timer service; the
 // process-wide timer period makes every one of those waits precise at once.
+#include <windows.h>
+// After windows.h, which they need.
 #include <fcntl.h>
 #include <io.h>
 #include <timeapi.h>
-#include <windows.h>
 
 #include <cstdio>
 

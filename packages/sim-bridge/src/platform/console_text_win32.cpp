@@ -26,7 +26,7 @@ void write_to_console(HANDLE console, std::string_view utf8) {
     while (done < text.size()) {
         std::size_t piece = std::min(kLongestPiece, text.size() - done);
         // Never split a surrogate pair between two writes.
-        if (done + piece < text.size() && ::IS_HIGH_SURROGATE(text[done + piece - 1])) --piece;
+        if (done + piece < text.size() && IS_HIGH_SURROGATE(text[done + piece - 1])) --piece;
         DWORD written = 0;
         if (!::WriteConsoleW(console, text.data() + done, static_cast<DWORD>(piece), &written, nullptr) ||
             written == 0) {
