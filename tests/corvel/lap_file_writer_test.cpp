@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <zstd.h>
 
+#include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "corvel/buffered_writer.hpp"
 #include "support/test_files.hpp"
@@ -56,12 +58,23 @@ T read_le(std::span<const std::byte> bytes, std::size_t offset) {
     return value;
 }
 
+// The system's code for an interrupted write: a cancelled write on Windows, a signal on POSIX.
+IoError interrupted_write() {
+#ifdef _WIN32
+    return IoError(std::error_code(995, std::system_category()));  // ERROR_OPERATION_ABORTED
+#else
+    return IoError(std::error_code(EINTR, std::system_category()));
+#endif
+}
+
 // Records what reaches it; can take only a few bytes per call, report interruptions,
 // take nothing, or fail.
 class ScriptedSink final : public ByteSink {
   public:
     std::size_t max_per_write = SIZE_MAX;
     bool interrupt_every_other = false;
+    // Interruptions (interrupted_write()) before each write that takes bytes; SIZE_MAX: all.
+    std::size_t interruptions_before_each_take = 0;
     bool take_nothing = false;
     std::optional<IoError> failure;
 
@@ -74,6 +87,11 @@ class ScriptedSink final : public ByteSink {
         if (interrupt_every_other && (calls_++ % 2 == 0)) {
             return std::unexpected(IoError(IoErrorKind::Interrupted, "interrupted"));
         }
+        if (interruptions_ < interruptions_before_each_take) {
+            ++interruptions_;
+            return std::unexpected(interrupted_write());
+        }
+        interruptions_ = 0;
         if (take_nothing) return 0;
         const std::size_t n = std::min(bytes.size(), max_per_write);
         received.insert(received.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
@@ -82,6 +100,7 @@ class ScriptedSink final : public ByteSink {
 
   private:
     std::size_t calls_ = 0;
+    std::size_t interruptions_ = 0;
 };
 
 TEST(LapFile, DecodesBackToTheSamples) {
@@ -242,6 +261,60 @@ TEST(BufferedWriter, FailedFlushKeepsOnlyWhatDidNotGoOut) {
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().display(), "failed to write the buffered data");
     EXPECT_EQ(writer.buffered(), 5u);
+}
+
+TEST(InterruptedWrites, AreClassedAsInterrupted) {
+    EXPECT_EQ(interrupted_write().kind(), IoErrorKind::Interrupted);
+}
+
+TEST(InterruptedWrites, FlushGivesUpAfterTheBoundWithTheSystemsError) {
+    ScriptedSink sink;
+    sink.interruptions_before_each_take = SIZE_MAX;
+    BufferedWriter writer(sink, 64);
+    ASSERT_TRUE(writer.write(std::vector<std::byte>(25, std::byte{4})).has_value());
+
+    auto result = writer.flush();
+
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error(), interrupted_write());
+    EXPECT_EQ(sink.write_sizes.size(), static_cast<std::size_t>(kInterruptedWritesInARow));
+    EXPECT_EQ(writer.buffered(), 25u);
+}
+
+TEST(InterruptedWrites, WriteStraightThroughGivesUpAfterTheBoundWithTheSystemsError) {
+    ScriptedSink sink;
+    sink.interruptions_before_each_take = SIZE_MAX;
+    BufferedWriter writer(sink, 64);
+
+    auto result = writer.write(std::vector<std::byte>(100, std::byte{5}));  // above the capacity
+
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error(), interrupted_write());
+    EXPECT_EQ(sink.write_sizes.size(), static_cast<std::size_t>(kInterruptedWritesInARow));
+}
+
+TEST(InterruptedWrites, JustUnderTheBoundBeforeEveryWriteStillDeliverEverything) {
+    const std::vector<LapSample> samples = make_samples(2000, /*noisy=*/true);  // header buffered, frame straight
+    ScriptedSink whole;
+    ASSERT_TRUE(write_lap_telemetry_to(whole, samples).has_value());
+
+    ScriptedSink stuttering;
+    stuttering.max_per_write = 1000;
+    stuttering.interruptions_before_each_take = kInterruptedWritesInARow - 1;
+    ASSERT_TRUE(write_lap_telemetry_to(stuttering, samples).has_value());
+
+    EXPECT_EQ(stuttering.received, whole.received);
+}
+
+TEST(InterruptedWrites, ALapFileThatCannotBeWrittenReportsTheInterruption) {
+    ScriptedSink sink;
+    sink.interruptions_before_each_take = SIZE_MAX;
+
+    auto result = write_lap_telemetry_to(sink, make_samples(300));
+
+    ASSERT_FALSE(result.has_value());
+    ASSERT_NE(result.error().io_error(), nullptr);
+    EXPECT_EQ(*result.error().io_error(), interrupted_write());
 }
 
 }  // namespace

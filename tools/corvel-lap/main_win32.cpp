@@ -1,5 +1,7 @@
-// corvel-lap's process entry on Windows: the UTF-16 command line becomes UTF-8, the console
-// shows UTF-8, and standard output is binary so that CSV keeps its CRLF line ends unchanged.
+// corvel-lap's process entry on Windows: the UTF-16 command line becomes UTF-8, console text
+// goes through WriteConsoleW (the console's code page stays as it is), standard output is
+// binary so that CSV keeps its CRLF line ends unchanged, and a window opened for this run
+// alone waits for Enter before it closes.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -10,6 +12,8 @@
 #include <vector>
 
 #include "corvel_lap/corvel_lap.hpp"
+#include "sim_bridge/platform/console_text.hpp"
+#include "sim_bridge/platform/console_window.hpp"
 
 namespace {
 
@@ -27,11 +31,17 @@ std::string to_utf8(const wchar_t* text) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    SetConsoleOutputCP(CP_UTF8);
     _setmode(_fileno(stdout), _O_BINARY);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         args.push_back(to_utf8(argv[i]));
     }
-    return corvel::run_corvel_lap(args, std::cout, std::cerr);
+    int status = 1;
+    {
+        const sim_bridge::platform::ConsoleStreams console_streams;
+        status = corvel::run_corvel_lap(args, std::cout, std::cerr);
+        std::cout.flush();
+    }
+    sim_bridge::platform::pause_before_console_window_closes();
+    return status;
 }

@@ -1,10 +1,14 @@
 // Windows entry: the command line arrives as UTF-16 and is handed on as UTF-8. The process is
 // listed under the executable's own name, so a copy named LMU.exe is what detection counts.
+// Console text goes through WriteConsoleW, and a window opened for this run alone waits for
+// Enter before it closes.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "sim_bridge/platform/console_text.hpp"
+#include "sim_bridge/platform/console_window.hpp"
 #include "simulator.hpp"
 
 namespace {
@@ -33,8 +37,13 @@ std::string image_name() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    ::SetConsoleOutputCP(CP_UTF8);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(to_utf8(argv[i]));
-    return corvel::lmu_sim::lmu_sim_main(args, image_name());
+    int status = 1;
+    {
+        const sim_bridge::platform::ConsoleStreams console_streams;
+        status = corvel::lmu_sim::lmu_sim_main(args, image_name());
+    }
+    sim_bridge::platform::pause_before_console_window_closes();
+    return status;
 }

@@ -25,14 +25,17 @@ std::expected<void, IoError> BufferedWriter::write(std::span<const std::byte> by
 
 std::expected<void, IoError> BufferedWriter::flush() {
     std::size_t written = 0;
+    int interrupted = 0;
     std::expected<void, IoError> result;
     while (written < buffer_.size()) {
         auto n = sink_.write(std::span(buffer_).subspan(written));
         if (!n) {
-            if (n.error().kind() == IoErrorKind::Interrupted) continue;
+            if (n.error().kind() == IoErrorKind::Interrupted && ++interrupted < kInterruptedWritesInARow)
+                continue;
             result = std::unexpected(n.error());
             break;
         }
+        interrupted = 0;
         if (*n == 0) {
             result = std::unexpected(IoError(IoErrorKind::WriteZero, "failed to write the buffered data"));
             break;

@@ -25,8 +25,9 @@ class BufferedWriter {
     // Copies `bytes` into the buffer when they fit; otherwise writes the buffer out first,
     // then buffers `bytes` if shorter than the capacity or writes them straight through.
     [[nodiscard]] std::expected<void, IoError> write(std::span<const std::byte> bytes);
-    // Writes out every buffered byte, retrying interrupted writes; a write that takes
-    // nothing fails with "failed to write the buffered data".
+    // Writes out every buffered byte, retrying interrupted writes (at most
+    // kInterruptedWritesInARow in a row); a write that takes nothing fails with "failed to
+    // write the buffered data".
     [[nodiscard]] std::expected<void, IoError> flush();
 
     [[nodiscard]] std::size_t buffered() const { return buffer_.size(); }

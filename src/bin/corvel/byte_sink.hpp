@@ -19,8 +19,14 @@ class ByteSink {
     [[nodiscard]] virtual std::expected<std::size_t, IoError> write(std::span<const std::byte> bytes) = 0;
 };
 
-// Writes all of `bytes`, retrying interrupted writes. A write that takes nothing fails
-// with WriteZero and `zero_write_message`.
+// How many writes in a row may be interrupted before the writer gives up with that
+// interruption's error. An interruption is normally one-off (EINTR after a signal); on
+// Windows the same kind covers ERROR_OPERATION_ABORTED, a cancelled write that can repeat
+// for good, and an endless retry would hang the run with the lap unwritten.
+inline constexpr int kInterruptedWritesInARow = 16;
+
+// Writes all of `bytes`, retrying interrupted writes (at most kInterruptedWritesInARow in a
+// row). A write that takes nothing fails with WriteZero and `zero_write_message`.
 [[nodiscard]] std::expected<void, IoError> write_all(ByteSink& sink, std::span<const std::byte> bytes,
                                                      std::string_view zero_write_message);
 

@@ -1,4 +1,5 @@
-// Linux needs no process-wide settings: terminals take UTF-8 and timers are precise already.
+// Linux needs no process-wide settings: terminals take UTF-8 and timers are precise already
+// (the console streams leave every stream as it is there).
 #include "corvel/process_settings.hpp"
 
 namespace corvel {

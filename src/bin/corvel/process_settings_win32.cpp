@@ -1,5 +1,6 @@
-// Windows process settings for a run: UTF-8 console output (names of tracks, cars and paths
-// are UTF-8) and a 1 ms system timer period, so that a 16 ms poll pause lasts about 16 ms
+// Windows process settings for a run: console text through WriteConsoleW (names of tracks,
+// cars and paths are UTF-8; the console's code page is never changed, so Ctrl+C cannot leave
+// it changed) and a 1 ms system timer period, so that a 16 ms poll pause lasts about 16 ms
 // instead of being rounded up to the default 15.6 ms tick (about 31 ms). Both are undone
 // when the run ends. Standard output and error are switched to binary mode, so every line
 // ends in "\n" alone, byte for byte as on Linux (consoles show it as a line break).
@@ -9,6 +10,7 @@
 // switch to CREATE_WAITABLE_TIMER_HIGH_RESOLUTION without replacing its timer service; the
 // process-wide timer period makes every one of those waits precise at once.
 #include <windows.h>
+// After windows.h, which they need.
 #include <fcntl.h>
 #include <io.h>
 #include <timeapi.h>
@@ -57,17 +59,12 @@ void keep_timer_period_while_hidden() {
 ProcessSettings::ProcessSettings() {
     previous_stdout_mode_ = ::_setmode(::_fileno(stdout), _O_BINARY);
     previous_stderr_mode_ = ::_setmode(::_fileno(stderr), _O_BINARY);
-    const UINT previous = ::GetConsoleOutputCP();  // 0 when there is no console
-    if (previous != 0 && previous != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8)) {
-        previous_output_code_page_ = previous;
-    }
     keep_timer_period_while_hidden();
     timer_period_raised_ = ::timeBeginPeriod(kTimerPeriodMs) == TIMERR_NOERROR;
 }
 
 ProcessSettings::~ProcessSettings() {
     if (timer_period_raised_) ::timeEndPeriod(kTimerPeriodMs);
-    if (previous_output_code_page_ != 0) ::SetConsoleOutputCP(previous_output_code_page_);
     std::fflush(stdout);
     std::fflush(stderr);
     if (previous_stdout_mode_ != -1) ::_setmode(::_fileno(stdout), previous_stdout_mode_);

@@ -5,14 +5,15 @@
 #include <asio/co_spawn.hpp>
 #include <asio/io_context.hpp>
 #include <asio/thread_pool.hpp>
-#include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <new>
 #include <optional>
 #include <string>
 
 #include "corvel/capture_driver.hpp"
 #include "corvel/process_settings.hpp"
+#include "sim_bridge/platform/console_window.hpp"
 #include "sim_bridge/quoted_text.hpp"
 
 namespace corvel {
@@ -29,8 +30,7 @@ std::string describe(const std::exception_ptr& escaped) {
 }
 
 [[noreturn]] void fail_to_build(const std::string& what) {
-    std::fprintf(stderr, "Failed building the Runtime: %s\n", what.c_str());
-    std::fflush(stderr);
+    std::cerr << "Failed building the Runtime: " << what << '\n' << std::flush;
     std::abort();
 }
 
@@ -38,8 +38,7 @@ std::string describe(const std::exception_ptr& escaped) {
 
 void ReportEscapedException::operator()(const std::exception_ptr& escaped) const {
     if (!escaped) return;
-    std::fprintf(stderr, "corvel: a background task failed: %s\n", describe(escaped).c_str());
-    std::fflush(stderr);
+    std::cerr << "corvel: a background task failed: " << describe(escaped) << '\n' << std::flush;
 }
 
 int run_to_completion(const TopLevelTask& task) {
@@ -53,17 +52,18 @@ int run_to_completion(const TopLevelTask& task) {
     }
 
     int status = 1;
-    asio::co_spawn(*driver, task(background->get_executor()), [&status](std::exception_ptr escaped, int result) {
+    const auto finished = [&status](std::exception_ptr escaped, int result) {
         if (!escaped) {
             status = result;
             return;
         }
         // Errors are values in this program; an exception here is a fault, still reported
         // in the usual form rather than lost.
-        std::fprintf(stderr, "Error: %s\n", sim_bridge::quoted_text("Internal failure: " + describe(escaped)).c_str());
-        std::fflush(stderr);
+        std::cerr << "Error: " << sim_bridge::quoted_text("Internal failure: " + describe(escaped)) << '\n'
+                  << std::flush;
         status = 1;
-    });
+    };
+    asio::co_spawn(*driver, task(background->get_executor()), finished);
     driver->run();
     // The adapter was released when the task ended; what remains on the pool (a watchdog
     // between two checks) has nothing left to watch and is not waited for.
@@ -73,13 +73,20 @@ int run_to_completion(const TopLevelTask& task) {
 }
 
 int run_process(std::vector<std::string> args, LmuAdapterFactory make_adapter) {
-    const ProcessSettings settings;
-    return run_to_completion([&](asio::any_io_executor background) {
-        AdapterFactory factory = [make_adapter, background]() -> std::unique_ptr<sim_bridge::SimAdapter> {
-            return make_adapter ? make_adapter(background) : nullptr;
-        };
-        return run_corvel(std::move(args), std::move(factory), DriverEnvironment{});
-    });
+    int status = 1;
+    {
+        const ProcessSettings settings;
+        status = run_to_completion([&](asio::any_io_executor background) {
+            AdapterFactory factory = [make_adapter, background]() -> std::unique_ptr<sim_bridge::SimAdapter> {
+                return make_adapter ? make_adapter(background) : nullptr;
+            };
+            return run_corvel(std::move(args), std::move(factory), DriverEnvironment{});
+        });
+    }
+    // The adapter is released and the settings are undone: a window opened for this run alone
+    // stays until Enter, so its last lines can be read.
+    sim_bridge::platform::pause_before_console_window_closes();
+    return status;
 }
 
 }  // namespace corvel

@@ -1,8 +1,10 @@
-// Process list and shared-memory probe on Windows: `tasklist /FO CSV /NH` run without a
-// console window, its standard output read through a pipe; mappings opened by name.
+// Process list and shared-memory probe on Windows: `tasklist /FO CSV /NH` from the system
+// folder, run without a console window, its standard output read through a pipe; mappings
+// opened by name.
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,7 +49,26 @@ UniqueAttributeList inherit_only(HANDLE* handles, std::size_t count) {
     return list;
 }
 
+// The system's own tasklist.exe. Started by bare name, CreateProcessW would look in this
+// program's folder and the working directory first, and a tasklist.exe lying in a downloads
+// folder would run with the user's rights on every listing.
+std::optional<std::wstring> system_tasklist_path() {
+    std::wstring folder(MAX_PATH, L'\0');
+    for (;;) {
+        const UINT length = ::GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+        if (length == 0) return std::nullopt;
+        if (length < folder.size()) {
+            folder.resize(length);
+            break;
+        }
+        folder.resize(length);  // the size it needs, terminator included
+    }
+    return folder + L"\\tasklist.exe";
+}
+
 std::optional<std::string> run_tasklist() {
+    const std::optional<std::wstring> program = system_tasklist_path();
+    if (!program) return std::nullopt;
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE read_raw = nullptr;
     HANDLE write_raw = nullptr;
@@ -55,8 +76,9 @@ std::optional<std::string> run_tasklist() {
     UniqueHandle read_end(read_raw);
     UniqueHandle write_end(write_raw);
     if (!::SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0)) return std::nullopt;
-    UniqueHandle null_device(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                           &inheritable, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle null_device(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
+                                           nullptr));
     if (null_device.get() == INVALID_HANDLE_VALUE) return std::nullopt;
 
     HANDLE inherited[] = {write_end.get(), null_device.get()};
@@ -73,9 +95,9 @@ std::optional<std::string> run_tasklist() {
 
     std::wstring command_line = L"tasklist /FO CSV /NH";  // CreateProcessW may write into it
     PROCESS_INFORMATION child{};
-    if (!::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE,
-                          CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &startup.StartupInfo,
-                          &child)) {
+    if (!::CreateProcessW(program->c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                          CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                          &startup.StartupInfo, &child)) {
         return std::nullopt;
     }
     UniqueHandle process(child.hProcess);
