@@ -11,10 +11,10 @@
 
 #include "adapters/lmu/fixed_text.hpp"
 #include "adapters/lmu/names.hpp"
-#include "adapters/lmu/unicode_text.hpp"
 #include "corvel/output_naming.hpp"
 #include "fuzz_support.hpp"
 #include "sim_bridge/quoted_text.hpp"
+#include "sim_bridge/utf8.hpp"
 
 namespace {
 
@@ -23,7 +23,7 @@ using corvel::fuzz::is_valid_utf8;
 using corvel::fuzz::require;
 
 bool is_trimmed(std::string_view text) {
-    return lmu::trim_white_space(text) == text;
+    return sim_bridge::trim_white_space(text) == text;
 }
 
 void check_fixed_text(std::span<const std::byte> field) {
@@ -50,7 +50,7 @@ void check_clean_name(std::string_view text) {
 }
 
 void check_split(std::string_view raw) {
-    const std::string_view trimmed = lmu::trim_white_space(raw);
+    const std::string_view trimmed = sim_bridge::trim_white_space(raw);
     const lmu::TrackName split = lmu::split_track_name(trimmed);
     if (!split.layout) {
         require(split.base == trimmed, "an unsplit track keeps its whole text");
@@ -73,7 +73,8 @@ void check_quoted(std::string_view text) {
     require(is_valid_utf8(quoted), "a UTF-8 message quotes to UTF-8");
     for (const char c : quoted) {
         const auto b = static_cast<unsigned char>(c);
-        require(b >= 0x20 && b != 0x7F, "the quoted form of a UTF-8 message holds no ASCII control character");
+        require(b >= 0x20 && b != 0x7F,
+                "the quoted form of a UTF-8 message holds no ASCII control character");
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include "adapters/lmu/fixed_text.hpp"
 #include "adapters/lmu/names.hpp"
+#include "sim_bridge/utf8.hpp"
 
 namespace sim_bridge::lmu {
 namespace {
@@ -112,6 +113,27 @@ TEST(SplitTrackName, KeepsTextWithoutLayoutWhole) {
     EXPECT_EQ(split_track_name("Le Mans"), (TrackName{"Le Mans", std::nullopt}));
     EXPECT_EQ(split_track_name("- GP"), (TrackName{"- GP", std::nullopt}));
     EXPECT_EQ(split_track_name(""), (TrackName{"", std::nullopt}));
+}
+
+// Malformed bytes are text: only well-formed white space is blank or trimmed.
+TEST(Utf8WhiteSpace, MalformedSpaceIsNotWhiteSpace) {
+    EXPECT_TRUE(is_blank(""));
+    EXPECT_TRUE(is_blank(" \t\xC2\x85\xC2\xA0\xE3\x80\x80"));
+    EXPECT_FALSE(is_blank("\x85"));      // a stray NEL byte
+    EXPECT_FALSE(is_blank("\xA0"));      // a stray NO-BREAK SPACE byte
+    EXPECT_FALSE(is_blank("\xC0\xA0"));  // overlong U+0020
+    EXPECT_FALSE(is_blank("\xE0\x80\xA0"));
+    EXPECT_EQ(trim_white_space(" \xC0\xA0 "), "\xC0\xA0");
+    EXPECT_EQ(trim_white_space("\xA0x\x85"), "\xA0x\x85");
+}
+
+TEST(Utf8WhiteSpace, DecoderTellsAReplacementCharacterFromAnInvalidSequence) {
+    EXPECT_TRUE(decode_utf8_at("\xEF\xBF\xBD", 0).valid);
+    const DecodedChar overlong = decode_utf8_at("\xC0\xA0", 0);
+    EXPECT_FALSE(overlong.valid);
+    EXPECT_EQ(overlong.length, 1U);
+    EXPECT_FALSE(is_valid_utf8("a\xE2\x80"));
+    EXPECT_TRUE(is_valid_utf8("a\xE2\x80\xA8"));
 }
 
 }  // namespace

@@ -3,14 +3,16 @@
 
 #include <cstdio>
 
-// The strict decoder of the simulator's texts: overlong forms, surrogates and code points
-// above U+10FFFF are not characters, so an overlong "\0" is never shown as a NUL.
-#include "adapters/lmu/unicode_text.hpp"
+// Strict decoding: overlong forms, surrogates and code points above U+10FFFF are not
+// characters, so an overlong "\0" is never shown as a NUL.
+#include "sim_bridge/utf8.hpp"
 
 namespace sim_bridge {
 namespace {
 
-bool is_control(char32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
+bool is_control(char32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+}
 
 }  // namespace
 
@@ -19,22 +21,33 @@ std::string quoted_text(std::string_view text) {
     out.reserve(text.size() + 2);
     out.push_back('"');
     for (std::size_t i = 0; i < text.size();) {
-        const lmu::DecodedChar c = lmu::decode_utf8_at(text, i);
+        const DecodedChar c = decode_utf8_at(text, i);
         const std::size_t len = c.length;
-        const std::string_view bytes = text.substr(i, len);
-        if (c.code_point == lmu::kReplacementChar && bytes != "\xEF\xBF\xBD") {
-            out.append(bytes);  // not UTF-8: keep the bytes rather than lose them
+        if (!c.valid) {
+            out.append(text.substr(i, len));  // not UTF-8: keep the bytes rather than lose them
             i += len;
             continue;
         }
         const char32_t cp = c.code_point;
         switch (cp) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\0': out += "\\0"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\0':
+                out += "\\0";
+                break;
             default:
                 if (is_control(cp)) {
                     char buf[16];

@@ -16,6 +16,7 @@
 #include "corvel/lap_metadata.hpp"
 #include "sim_bridge/quoted_text.hpp"
 #include "sim_bridge/session_info.hpp"
+#include "sim_bridge/utf8.hpp"
 
 // With sanitizers, GCC 12 inlines the allocator behind Asio's coroutine frames far enough to
 // pair the frame's own operator delete with the global operator new inside it, and warns.
@@ -33,32 +34,6 @@ using Clock = std::chrono::steady_clock;
 constexpr float kMovingSpeedKmh = 5.0f;
 constexpr float kOnTrackLapFraction = 0.01f;
 constexpr double kOnTrackLapTimeS = 1.0;
-
-// Unicode's White_Space: tab to carriage return, space, NEL, NBSP, Ogham space, en quad to hair
-// space, line and paragraph separators, narrow NBSP, medium mathematical space, ideographic space.
-bool is_unicode_space(char32_t c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-           c == 0x3000;
-}
-
-// Empty or only white space. Bytes that are not UTF-8 count as text, not as space.
-bool is_blank(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto b0 = static_cast<unsigned char>(text[i]);
-        const std::size_t len = b0 < 0x80 ? 1 : (b0 & 0xE0) == 0xC0 ? 2 : (b0 & 0xF0) == 0xE0 ? 3 : 0;
-        if (len == 0 || i + len > text.size()) return false;  // no space is 4 bytes long
-        char32_t c = len == 1 ? b0 : len == 2 ? (b0 & 0x1Fu) : (b0 & 0x0Fu);
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto b = static_cast<unsigned char>(text[i + k]);
-            if ((b & 0xC0) != 0x80) return false;
-            c = (c << 6) | (b & 0x3Fu);
-        }
-        if (!is_unicode_space(c)) return false;
-        i += len;
-    }
-    return true;
-}
 
 // While waiting for a session: a car in the pit lane or the pits counts only by its speed.
 bool car_is_moving(const sim_bridge::TelemetrySnapshot& s) {
@@ -146,7 +121,7 @@ private:
             // Telemetry that cannot be had yet only means "not moving" while waiting.
             auto snapshot = co_await adapter_.latest_telemetry();
             const bool moving = snapshot.has_value() && car_is_moving(*snapshot);
-            if ((moving || info->in_realtime) && !is_blank(info->track_name)) {
+            if ((moving || info->in_realtime) && !sim_bridge::is_blank(info->track_name)) {
                 session_ = std::move(*info);
                 break;
             }

@@ -9,61 +9,26 @@
 #include <type_traits>
 
 #include "corvel/output_file.hpp"
+#include "sim_bridge/utf8.hpp"
 
 namespace corvel {
 namespace {
 
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
-// Length of the well-formed UTF-8 sequence at `text[i]`, or 0 when it is not one
-// (overlong forms, surrogates and values above U+10FFFF included).
-std::size_t utf8_sequence_length(std::string_view text, std::size_t i) {
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const unsigned char b0 = at(0);
-    if (b0 < 0x80) return 1;
-    std::size_t len = 0;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (b0 >= 0xC2 && b0 <= 0xDF)
-        len = 2;
-    else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        len = 3;
-        if (b0 == 0xE0) low = 0xA0;
-        if (b0 == 0xED) high = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        len = 4;
-        if (b0 == 0xF0) low = 0x90;
-        if (b0 == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + len > text.size()) return 0;
-    if (at(1) < low || at(1) > high) return 0;
-    for (std::size_t k = 2; k < len; ++k) {
-        if ((at(k) & 0xC0) != 0x80) return 0;
-    }
-    return len;
-}
-
-bool is_valid_utf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t len = utf8_sequence_length(text, i);
-        if (len == 0) return false;
-        i += len;
-    }
-    return true;
-}
-
 // A JSON string. Bytes that are not UTF-8 become U+FFFD, so the document stays valid
 // UTF-8 whatever the simulator put into its name fields.
 void append_json_string(std::string& out, std::string_view text) {
     out.push_back('"');
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t len = utf8_sequence_length(text, i);
-        if (len == 0) {
+        // Each byte of a malformed sequence becomes its own U+FFFD.
+        const sim_bridge::DecodedChar decoded = sim_bridge::decode_utf8_at(text, i);
+        if (!decoded.valid) {
             out += kReplacementCharacter;
             ++i;
             continue;
         }
+        const std::size_t len = decoded.length;
         const char c = text[i];
         switch (c) {
             case '"':
@@ -254,7 +219,7 @@ std::string file_name_text(const std::filesystem::path& path) {
     try {
         const std::u8string name = path.filename().u8string();
         std::string text(name.begin(), name.end());
-        return is_valid_utf8(text) ? text : std::string();
+        return sim_bridge::is_valid_utf8(text) ? text : std::string();
     } catch (...) {  // a Windows name with unpaired surrogates has no UTF-8 form
         return {};
     }

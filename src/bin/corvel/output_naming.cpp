@@ -4,47 +4,10 @@
 #include <chrono>
 #include <system_error>
 
+#include "sim_bridge/utf8.hpp"
+
 namespace corvel {
 namespace {
-
-// Decodes the UTF-8 character at `text[i]`; an invalid byte stands for itself.
-char32_t next_code_point(std::string_view text, std::size_t& i) {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    std::size_t len = b0 < 0x80             ? 1
-                      : (b0 & 0xE0) == 0xC0 ? 2
-                      : (b0 & 0xF0) == 0xE0 ? 3
-                      : (b0 & 0xF8) == 0xF0 ? 4
-                                            : 0;
-    if (len == 0 || i + len > text.size()) {
-        ++i;
-        return b0;
-    }
-    char32_t cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1Fu) : len == 3 ? (b0 & 0x0Fu) : (b0 & 0x07u);
-    for (std::size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(text[i + k]);
-        if ((b & 0xC0) != 0x80) {
-            ++i;
-            return b0;
-        }
-        cp = (cp << 6) | (b & 0x3Fu);
-    }
-    i += len;
-    return cp;
-}
-
-// The Unicode White_Space property.
-bool is_white_space(char32_t c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-           c == 0x3000;
-}
-
-bool is_blank(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        if (!is_white_space(next_code_point(text, i))) return false;
-    }
-    return true;
-}
 
 // Bounded so the file name stays within common 255-byte limits whatever the simulator
 // or the user calls things; the cut never leaves a trailing hyphen.
@@ -95,9 +58,9 @@ OutputPaths build_output_paths(const std::filesystem::path& dir, std::string_vie
                                const sim_bridge::SessionInfo& session, const sim_bridge::VehicleInfo& vehicle,
                                std::int64_t lap, std::uint64_t unix_seconds) {
     const std::string_view track_text =
-        is_blank(session.track_full_name) ? session.track_name : session.track_full_name;
+        sim_bridge::is_blank(session.track_full_name) ? session.track_name : session.track_full_name;
     const std::string_view car_text =
-        is_blank(vehicle.car_name) ? std::string_view("unknown-car") : vehicle.car_name;
+        sim_bridge::is_blank(vehicle.car_name) ? std::string_view("unknown-car") : vehicle.car_name;
     const std::string stem = stem_slug(prefix) + "-" + stem_slug(track_text) + "-" + stem_slug(car_text) +
                              "-lap" + std::to_string(lap) + "-" + std::to_string(unix_seconds);
     // Slugs are ASCII, so the native conversion cannot misread them.

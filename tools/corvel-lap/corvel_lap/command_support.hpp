@@ -69,5 +69,6 @@ CommandResult run_info(std::span<const std::string> args, CommandIo& io);
 CommandResult run_verify(std::span<const std::string> args, CommandIo& io);
 CommandResult run_csv(std::span<const std::string> args, CommandIo& io);
 CommandResult run_plot(std::span<const std::string> args, CommandIo& io);
+CommandResult run_list(std::span<const std::string> args, CommandIo& io);
 
 }  // namespace corvel

@@ -16,6 +16,7 @@ constexpr std::string_view kProgramHelp =
     "corvel-lap: reads, checks, exports and plots laps captured by corvel.\n"
     "\n"
     "Usage: corvel-lap COMMAND FILE.bin [OPTIONS]\n"
+    "       corvel-lap list DIR [OPTIONS]\n"
     "       corvel-lap COMMAND --help\n"
     "\n"
     "Commands:\n"
@@ -26,6 +27,9 @@ constexpr std::string_view kProgramHelp =
     "                                   track map and traces as one SVG, optionally against\n"
     "                                   another lap with a time-delta trace\n"
     "  motec   FILE.bin [-o OUT.ld]     MoTeC i2 log (OUT.ld and OUT.ldx) of the lap\n"
+    "  list    DIR [--recursive] [--csv]\n"
+    "                                   every lap in a folder: track, car, lap time, date, notes,\n"
+    "                                   with the best lap of each track and car marked\n"
     "\n"
     "A lap is the .bin file corvel writes; its metadata document (same name, .json) is read\n"
     "from beside it when present. Paths are taken as UTF-8.\n"
@@ -40,7 +44,7 @@ struct CommandEntry {
 
 constexpr CommandEntry kCommands[] = {
     {"info", run_info}, {"verify", run_verify},      {"csv", run_csv},
-    {"plot", run_plot}, {"motec", motec::run_motec},
+    {"plot", run_plot}, {"motec", motec::run_motec}, {"list", run_list},
 };
 
 CommandResult dispatch(std::span<const std::string> args, CommandIo& io) {

@@ -241,6 +241,16 @@ std::expected<std::vector<LapSample>, ReadError> read_lap_telemetry(const std::f
     return decode_lap_telemetry(bytes);
 }
 
+std::expected<std::uint32_t, ReadError> read_lap_file_header(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::unexpected(error(ReadErrorKind::Io, "cannot open the file for reading"));
+    }
+    std::array<std::byte, kLapFileHeaderSize> header{};
+    in.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
+    return decode_lap_file_header(std::span(header).first(static_cast<std::size_t>(in.gcount())));
+}
+
 std::filesystem::path metadata_path_for(const std::filesystem::path& lap_path) {
     std::filesystem::path path = lap_path;
     path.replace_extension(".json");

@@ -30,6 +30,9 @@ inline constexpr std::uint32_t kMaxReadableSamples = 1U << 22;
 [[nodiscard]] std::expected<std::uint32_t, ReadError> decode_lap_file_header(
     std::span<const std::byte> file_bytes);
 
+// Reads only the 16-byte header of the lap file at `path` and checks it; returns N.
+[[nodiscard]] std::expected<std::uint32_t, ReadError> read_lap_file_header(const std::filesystem::path& path);
+
 // Decodes a whole lap file held in memory.
 [[nodiscard]] std::expected<std::vector<LapSample>, ReadError> decode_lap_telemetry(
     std::span<const std::byte> file_bytes);

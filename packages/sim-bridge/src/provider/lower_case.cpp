@@ -6,66 +6,19 @@
 #include <vector>
 
 #include "sim_bridge/detection_rules.hpp"
+#include "sim_bridge/utf8.hpp"
 
 namespace sim_bridge {
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-// Length of the well-formed UTF-8 sequence at `text[i]`, 0 when it is not one. On failure
-// `bad_len` is the number of bytes that one replacement character stands for (the maximal
-// subpart of an ill-formed sequence), so each broken sequence becomes exactly one U+FFFD.
-std::size_t decode_one(std::string_view text, std::size_t i, char32_t& cp, std::size_t& bad_len) {
-    const auto at = [&](std::size_t k) { return static_cast<std::uint8_t>(text[i + k]); };
-    const std::uint8_t b0 = at(0);
-    bad_len = 1;
-    if (b0 < 0x80) {
-        cp = b0;
-        return 1;
-    }
-    std::size_t len = 0;
-    std::uint8_t lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        len = 2;
-        cp = b0 & 0x1Fu;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        len = 3;
-        cp = b0 & 0x0Fu;
-        if (b0 == 0xE0) lo = 0xA0;
-        if (b0 == 0xED) hi = 0x9F;  // no UTF-16 surrogates
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        len = 4;
-        cp = b0 & 0x07u;
-        if (b0 == 0xF0) lo = 0x90;
-        if (b0 == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
-    } else {
-        return 0;
-    }
-    for (std::size_t k = 1; k < len; ++k) {
-        if (i + k >= text.size()) return 0;
-        const std::uint8_t b = at(k);
-        const bool ok = k == 1 ? (b >= lo && b <= hi) : (b >= 0x80 && b <= 0xBF);
-        if (!ok) return 0;
-        cp = (cp << 6) | (b & 0x3Fu);
-        bad_len = k + 1;
-    }
-    return len;
-}
-
+// One code point per character; each maximal invalid subpart reads as one U+FFFD.
 std::vector<char32_t> decode_lossy(std::string_view text) {
     std::vector<char32_t> out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        char32_t cp = 0;
-        std::size_t bad_len = 1;
-        const std::size_t len = decode_one(text, i, cp, bad_len);
-        if (len == 0) {
-            out.push_back(kReplacement);
-            i += bad_len;
-        } else {
-            out.push_back(cp);
-            i += len;
-        }
+        const DecodedChar c = decode_utf8_at(text, i);
+        out.push_back(c.code_point);
+        i += c.length;
     }
     return out;
 }
@@ -88,7 +41,9 @@ void append_utf8(std::string& out, char32_t cp) {
     }
 }
 
-constexpr bool in(char32_t c, char32_t first, char32_t last) { return c >= first && c <= last; }
+constexpr bool in(char32_t c, char32_t first, char32_t last) {
+    return c >= first && c <= last;
+}
 
 // Blocks where upper- and lower-case letters alternate: the even code point is upper case
 // (or the odd one, with `odd_upper`).

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "adapters/lmu/unicode_text.hpp"
+#include "sim_bridge/utf8.hpp"
 
 namespace sim_bridge::lmu {
 

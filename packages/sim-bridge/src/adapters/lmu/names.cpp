@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "adapters/lmu/unicode_text.hpp"
+#include "sim_bridge/utf8.hpp"
 
 namespace sim_bridge::lmu {
 namespace {

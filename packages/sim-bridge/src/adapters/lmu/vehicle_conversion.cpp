@@ -6,7 +6,7 @@
 #include "adapters/lmu/block_conversion.hpp"
 #include "adapters/lmu/names.hpp"
 #include "adapters/lmu/player_lookup.hpp"
-#include "adapters/lmu/unicode_text.hpp"
+#include "sim_bridge/utf8.hpp"
 #include "adapters/lmu/vehicle_name_map.hpp"
 
 namespace sim_bridge::lmu {

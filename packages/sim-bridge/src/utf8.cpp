@@ -1,12 +1,12 @@
 // UTF-8 decoding after the Unicode "maximal subpart" practice: an invalid sequence is replaced
 // by one U+FFFD per maximal prefix of a well-formed sequence, or per single byte otherwise.
-#include "adapters/lmu/unicode_text.hpp"
+#include "sim_bridge/utf8.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 
-namespace sim_bridge::lmu {
+namespace sim_bridge {
 namespace {
 
 struct LeadByte {
@@ -50,16 +50,16 @@ DecodedChar decode_utf8_at(std::string_view text, std::size_t pos) {
     const auto lead = static_cast<std::uint8_t>(text[pos]);
     if (lead < 0x80) return {lead, 1};
     const LeadByte kind = classify_lead(lead);
-    if (kind.continuation_count == 0) return {kReplacementChar, 1};
+    if (kind.continuation_count == 0) return {kReplacementChar, 1, false};
 
     char32_t code_point = lead_bits(lead, kind.continuation_count);
     std::size_t length = 1;
     for (std::size_t i = 0; i < kind.continuation_count; ++i) {
-        if (pos + length >= text.size()) return {kReplacementChar, length};
+        if (pos + length >= text.size()) return {kReplacementChar, length, false};
         const auto b = static_cast<std::uint8_t>(text[pos + length]);
         const std::uint8_t min = i == 0 ? kind.second_min : 0x80;
         const std::uint8_t max = i == 0 ? kind.second_max : 0xBF;
-        if (b < min || b > max) return {kReplacementChar, length};
+        if (b < min || b > max) return {kReplacementChar, length, false};
         code_point = (code_point << 6) | (b & 0x3Fu);
         ++length;
     }
@@ -74,11 +74,19 @@ std::string decode_utf8_lossy(std::string_view bytes) {
     while (pos < bytes.size()) {
         const DecodedChar c = decode_utf8_at(bytes, pos);
         // A valid U+FFFD in the input reads the same as a replaced sequence.
-        out.append(c.code_point == kReplacementChar ? std::string_view("\xEF\xBF\xBD")
-                                                    : bytes.substr(pos, c.length));
+        out.append(c.valid ? bytes.substr(pos, c.length) : std::string_view("\xEF\xBF\xBD"));
         pos += c.length;
     }
     return out;
+}
+
+bool is_valid_utf8(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const DecodedChar c = decode_utf8_at(text, pos);
+        if (!c.valid) return false;
+        pos += c.length;
+    }
+    return true;
 }
 
 bool is_white_space(char32_t c) {
@@ -110,4 +118,13 @@ std::string_view trim_white_space(std::string_view text) {
     return text.substr(begin, end - begin);
 }
 
-}  // namespace sim_bridge::lmu
+bool is_blank(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const DecodedChar c = decode_utf8_at(text, pos);
+        if (!c.valid || !is_white_space(c.code_point)) return false;
+        pos += c.length;
+    }
+    return true;
+}
+
+}  // namespace sim_bridge

@@ -1,0 +1,188 @@
+// Listing a folder of laps. The header and the metadata answer almost everything; the samples
+// are decoded only for a lap without a usable metadata lap time, and for the laps that could
+// be the best of their track and car, whose pit-lane and invalid flags live only in the samples.
+#include "corvel_lap/lap_library.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <system_error>
+#include <tuple>
+
+#include "corvel_lap/lap_file_reader.hpp"
+#include "corvel_lap/lap_text.hpp"
+#include "corvel_lap/utf8_path.hpp"
+
+namespace corvel {
+namespace {
+
+bool is_lap_file(const std::filesystem::path& path) {
+    std::string extension = path_to_utf8(path.extension());
+    std::ranges::transform(extension, extension.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return extension == ".bin";
+}
+
+// The lap files of one folder; the sub-folders go to `folders` when recursing. Symbolic
+// links to folders are not followed, so a link loop cannot make the listing endless.
+void scan_folder(const std::filesystem::path& folder, const std::filesystem::path& root, bool recursive,
+                 std::vector<std::filesystem::path>& folders, LapLibrary& library) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, ec);
+    const std::filesystem::directory_iterator end;
+    for (; !ec && it != end; it.increment(ec)) {
+        const std::filesystem::directory_entry& entry = *it;
+        std::error_code type_ec;
+        if (recursive && entry.is_directory(type_ec) && !entry.is_symlink(type_ec)) {
+            folders.push_back(entry.path());
+            continue;
+        }
+        if (is_lap_file(entry.path()) && entry.is_regular_file(type_ec)) {
+            LapListing lap;
+            lap.path = entry.path();
+            lap.relative_path = entry.path().lexically_relative(root);
+            library.laps.push_back(std::move(lap));
+        }
+    }
+    if (ec) {
+        library.warnings.push_back("cannot read the folder " + path_to_utf8(folder) + ": " + ec.message() +
+                                   "; laps in it are not listed");
+    }
+}
+
+bool has_flag(std::span<const LapSample> samples, std::uint8_t flag) {
+    return std::ranges::any_of(samples, [flag](const LapSample& s) { return (s.flags & flag) != 0; });
+}
+
+void note_flags(LapListing& lap, std::span<const LapSample> samples) {
+    if (has_flag(samples, sample_flag::kInPitLane)) lap.notes.emplace_back("pit lane");
+    if (has_flag(samples, sample_flag::kLapInvalid)) lap.notes.emplace_back("invalidated");
+}
+
+// Reads the samples and notes what only they tell; false when they cannot be read.
+bool read_samples_into(LapListing& lap, std::vector<LapSample>& samples) {
+    auto read = read_lap_telemetry(lap.path);
+    if (!read) {
+        lap.notes.push_back("unreadable: " + read.error().message);
+        return false;
+    }
+    samples = std::move(*read);
+    note_flags(lap, samples);
+    return true;
+}
+
+void describe(LapListing& lap) {
+    auto metadata = read_lap_metadata(metadata_path_for(lap.path));
+    if (!metadata) {
+        lap.notes.push_back("metadata broken: " + metadata.error().message);
+    } else if (!*metadata) {
+        lap.notes.emplace_back("no metadata");
+    } else {
+        lap.metadata = std::move(**metadata);
+    }
+
+    auto count = read_lap_file_header(lap.path);
+    if (!count) {
+        lap.notes.push_back("unreadable: " + count.error().message);
+        return;
+    }
+    lap.samples = *count;
+    if (lap.metadata) {
+        if (lap.metadata->started_mid_lap) lap.notes.emplace_back("began mid-lap");
+        if (lap.metadata->sample_count != *count) {
+            lap.notes.push_back("metadata counts " + std::to_string(lap.metadata->sample_count) + " samples");
+        }
+        const double seconds = lap.metadata->lap_time_seconds;
+        if (std::isfinite(seconds) && seconds > 0.0) {
+            lap.lap_time_s = seconds;
+            return;
+        }
+    }
+    std::vector<LapSample> samples;
+    if (!read_samples_into(lap, samples)) return;
+    lap.lap_time_s = lap_time_from_samples(samples);
+    lap.lap_time_from_samples = lap.lap_time_s.has_value();
+    lap.notes.emplace_back(lap.lap_time_s ? "lap time from the samples" : "no lap time");
+}
+
+// The fastest lap of a group that began at the line, off the pit lane and not invalidated.
+// Laps are checked fastest first, so usually one lap's samples are read per group.
+void mark_best(std::span<LapListing> group) {
+    for (LapListing& lap : group) {
+        const bool from_the_line = lap.metadata && !lap.metadata->started_mid_lap;
+        if (!from_the_line || !lap.samples || !lap.lap_time_s || lap.lap_time_from_samples) continue;
+        std::vector<LapSample> samples;
+        if (!read_samples_into(lap, samples)) continue;
+        if (has_flag(samples, sample_flag::kInPitLane) || has_flag(samples, sample_flag::kLapInvalid))
+            continue;
+        lap.best = true;
+        return;
+    }
+}
+
+// Laps without metadata after those with it, laps without a time last in their group.
+auto sort_key(const LapListing& lap) {
+    return std::make_tuple(!lap.metadata, listing_track(lap), listing_car(lap), !lap.lap_time_s,
+                           lap.lap_time_s.value_or(0.0), lap.relative_path);
+}
+
+}  // namespace
+
+std::string listing_track(const LapListing& lap) {
+    return lap.metadata ? track_text(*lap.metadata) : std::string();
+}
+
+std::string listing_car(const LapListing& lap) {
+    return lap.metadata ? car_text(*lap.metadata) : std::string();
+}
+
+std::optional<double> lap_time_from_samples(std::span<const LapSample> samples) {
+    // The session clock's span; a per-sample lap timeline can take its place once there is one.
+    if (samples.size() < 2) return std::nullopt;
+    const double seconds = static_cast<double>(samples.back().session_time) - samples.front().session_time;
+    if (!std::isfinite(seconds) || seconds <= 0.0) return std::nullopt;
+    return seconds;
+}
+
+std::expected<LapLibrary, std::string> list_laps(const std::filesystem::path& folder,
+                                                 LapLibraryOptions options) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(folder, ec);
+    if (!std::filesystem::exists(status)) {
+        return std::unexpected("no folder " + path_to_utf8(folder));
+    }
+    if (!std::filesystem::is_directory(status)) {
+        return std::unexpected(path_to_utf8(folder) + " is not a folder");
+    }
+    std::filesystem::directory_iterator probe(folder, ec);
+    if (ec) {
+        return std::unexpected("cannot read the folder " + path_to_utf8(folder) + ": " + ec.message());
+    }
+
+    LapLibrary library;
+    std::vector<std::filesystem::path> folders{folder};
+    while (!folders.empty()) {
+        const std::filesystem::path next = std::move(folders.back());
+        folders.pop_back();
+        scan_folder(next, folder, options.recursive, folders, library);
+    }
+    for (LapListing& lap : library.laps) {
+        describe(lap);
+    }
+    std::ranges::sort(library.laps,
+                      [](const LapListing& a, const LapListing& b) { return sort_key(a) < sort_key(b); });
+    auto group_start = library.laps.begin();
+    while (group_start != library.laps.end()) {
+        const auto same_group = [&](const LapListing& lap) {
+            return lap.metadata.has_value() == group_start->metadata.has_value() &&
+                   listing_track(lap) == listing_track(*group_start) &&
+                   listing_car(lap) == listing_car(*group_start);
+        };
+        const auto group_end = std::find_if_not(group_start, library.laps.end(), same_group);
+        mark_best(std::span(group_start, group_end));
+        group_start = group_end;
+    }
+    return library;
+}
+
+}  // namespace corvel

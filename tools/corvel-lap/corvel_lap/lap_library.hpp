@@ -1,0 +1,51 @@
+// A folder of captured laps as a list: one entry per lap file with what its header and
+// metadata say, sorted by track, car and lap time, with the best lap of each track and car
+// marked. Samples are read only where the metadata cannot answer, so large folders list fast.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "corvel/lap_metadata.hpp"
+#include "corvel/lap_sample.hpp"
+
+namespace corvel {
+
+struct LapListing {
+    std::filesystem::path path;
+    std::filesystem::path relative_path;   // from the listed folder
+    std::optional<std::uint32_t> samples;  // the header's count; nullopt when the header is unreadable
+    std::optional<LapMetadata> metadata;   // when present and readable
+    std::optional<double> lap_time_s;      // the metadata's, else from the samples
+    bool lap_time_from_samples = false;
+    bool best = false;
+    std::vector<std::string> notes;  // "began mid-lap", "invalidated", "no metadata", ...
+};
+
+struct LapLibrary {
+    std::vector<LapListing> laps;
+    std::vector<std::string> warnings;  // folders that could not be read
+};
+
+struct LapLibraryOptions {
+    bool recursive = false;
+};
+
+// Every ".bin" file in `folder` (and below it when recursive), each one listed even when it
+// cannot be read. The error is for a folder that does not exist or cannot be read at all.
+[[nodiscard]] std::expected<LapLibrary, std::string> list_laps(const std::filesystem::path& folder,
+                                                               LapLibraryOptions options);
+
+// The lap's duration as its samples give it: seconds from the first sample to the last.
+[[nodiscard]] std::optional<double> lap_time_from_samples(std::span<const LapSample> samples);
+
+// The grouping key of the best-lap marker and the sort, as shown to the user.
+[[nodiscard]] std::string listing_track(const LapListing& lap);
+[[nodiscard]] std::string listing_car(const LapListing& lap);
+
+}  // namespace corvel
