@@ -73,12 +73,16 @@ int run_to_completion(const TopLevelTask& task) {
 }
 
 int run_process(std::vector<std::string> args, LmuAdapterFactory make_adapter) {
+    return run_process(std::move(args), std::move(make_adapter), run_corvel);
+}
+
+int run_process(std::vector<std::string> args, LmuAdapterFactory make_adapter, ProgramRun program) {
     const ProcessSettings settings;
     return run_to_completion([&](asio::any_io_executor background) {
         AdapterFactory factory = [make_adapter, background]() -> std::unique_ptr<sim_bridge::SimAdapter> {
             return make_adapter ? make_adapter(background) : nullptr;
         };
-        return run_corvel(std::move(args), std::move(factory), DriverEnvironment{});
+        return program(std::move(args), std::move(factory), DriverEnvironment{});
     });
 }
 
