@@ -89,6 +89,26 @@ TEST_F(StintRunTest, LosingLmuBeforeAnyLapFailsWithCorvelsText) {
     EXPECT_TRUE(files().empty());
 }
 
+TEST_F(StintRunTest, LapsTakesCorvelsCountRulesAndHelpIsTheStintsOwn) {
+    const auto run = [this](std::vector<std::string> args) {
+        out_.str("");
+        err_.str("");
+        return run_task(run_corvel_stint(std::move(args), nullptr, environment()));
+    };
+
+    EXPECT_EQ(run({"--laps", "0"}), 1);
+    EXPECT_EQ(err_.str(), "Error: \"Argument error: --laps must be greater than 0\"\n");
+    EXPECT_EQ(run({"--laps", "x3"}), 1);
+    EXPECT_EQ(err_.str(), "Error: \"Argument error: Invalid --laps value 'x3': invalid digit found in string\"\n");
+    EXPECT_EQ(run({"--laps"}), 1);
+    EXPECT_EQ(err_.str(), "Error: \"Argument error: Missing value for --laps\"\n");
+    EXPECT_EQ(run({"--bogus", "--laps", "0"}), 1);
+    EXPECT_EQ(err_.str(), "Error: \"Argument error: Unknown argument: --bogus\"\n");
+    EXPECT_EQ(run({"--laps", "2", "--help"}), 0);
+    EXPECT_EQ(out_.str(), stint_usage_text());
+    EXPECT_NE(out_.str().find("Ctrl+C"), std::string::npos);
+}
+
 TEST(LapTimeText, IsMinutesSecondsAndMilliseconds) {
     EXPECT_EQ(format_lap_time(91.2), "1:31.200");
     EXPECT_EQ(format_lap_time(7.968), "0:07.968");
