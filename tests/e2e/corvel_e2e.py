@@ -71,6 +71,7 @@ class Programs:
         self.corvel = os.path.abspath(options.corvel)
         self.lmu_sim = os.path.abspath(options.lmu_sim)
         self.corvel_lap = os.path.abspath(options.corvel_lap)
+        self.corvel_stint = os.path.abspath(options.corvel_stint) if options.corvel_stint else None
         self.windows = options.windows
         self.runner = options.run_with or []
         self.under_wine = self.windows and bool(self.runner)
@@ -191,8 +192,8 @@ class Case:
             sim.wait_for_output("lmu-sim: publishing", 30.0)
         return sim
 
-    def run_corvel(self, *args, timeout_s, sim=None):
-        corvel = Child(self.programs, self.programs.corvel, list(args), self.work_dir, "corvel")
+    def run_corvel(self, *args, timeout_s, sim=None, program=None):
+        corvel = Child(self.programs, program or self.programs.corvel, list(args), self.work_dir, "corvel")
         self.children.append(corvel)
         deadline = corvel.started + timeout_s
         next_scan, intruders = 0.0, set()
@@ -628,9 +629,111 @@ def no_simulator(case):
     expect(os.listdir(case.output_dir) == [], "files written without a lap")
 
 
+# --- corvel-stint -----------------------------------------------------------------------
+
+LAP_TIME_LINE = re.compile(r"Lap time: \d+:\d\d\.\d{3} \(best of the stint: \d+:\d\d\.\d{3}, lap \d+\)")
+
+
+def stint_report(run):
+    """The stint's console after the session line: per lap the three report lines and the lap
+    time line, then the summary; returns [(lap, bin path, json path)]."""
+    lines = [line for line in run.stdout if not line.startswith("Heartbeat:")]
+    expect(lines[:2] == ["Connected to LMU shared memory.", "Waiting for an active on-track LMU session..."]
+           and lines[2].startswith("Session detected: ") and lines[3].startswith("Recording every clean lap until"),
+           f"console head differs:\n{run}")
+    laps, body = [], lines[4:]
+    while body and body[0].startswith("Captured clean lap "):
+        expect(len(body) >= 4 and body[1].startswith("Telemetry: ") and body[2].startswith("Metadata:  ")
+               and LAP_TIME_LINE.fullmatch(body[3]), f"lap report differs: {body[:4]}")
+        laps.append((int(body[0].rsplit(" ", 1)[1]), run_path(body[1]), run_path(body[2])))
+        body = body[4:]
+    return laps, body
+
+
+def run_path(line):
+    return line.split(": ", 1)[1].lstrip()
+
+
+def check_pairs_complete(case):
+    """Only whole pairs in the output folder: every .bin with its .json, nothing temporary."""
+    names = sorted(os.listdir(case.output_dir))
+    stems = {n[:-4] for n in names if n.endswith(".bin")}
+    expect(names == sorted([s + ".bin" for s in stems] + [s + ".json" for s in stems]),
+           f"not only complete pairs in the output folder: {names}")
+    return sorted(stems)
+
+
+def position_gaps(samples):
+    return [math.hypot(b["pos_x_m"] - a["pos_x_m"], b["pos_z_m"] - a["pos_z_m"]) for a, b in zip(samples, samples[1:])]
+
+
+def stint_three_laps(case):
+    """--laps 3: three pairs, each a verified lap with lmu-sim's number and time, one after the
+    other with no sample lost or shared between them."""
+    sim = case.start_sim("--lap-time", "8")
+    run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--laps", "3",
+                          "--max-wait-secs", "30", timeout_s=90, sim=sim, program=case.programs.corvel_stint)
+    case.stop_sim(sim)
+    expect(run.rc == 0 and run.stderr == [], f"stint failed:\n{run}")
+    laps, rest = stint_report(run)
+    expect(len(laps) == 3, f"want three laps:\n{run}")
+    truth = case.truth()
+    best = min(laps, key=lambda lap: truth_lap(truth, lap[0])["lap_time_s"])
+    expect(rest == [f"Stint over: 3 laps written, best lap {best[0]} in "
+                    f"{int(truth_lap(truth, best[0])['lap_time_s'] // 60)}:"
+                    f"{truth_lap(truth, best[0])['lap_time_s'] % 60:06.3f}"], f"summary differs: {rest}")
+    expect([lap for lap, _, _ in laps] == list(range(laps[0][0], laps[0][0] + 3)), f"laps not consecutive: {laps}")
+    expect(len(check_pairs_complete(case)) == 3, "three pairs")
+    decoded = []
+    for lap, bin_printed, json_printed in laps:
+        bin_path, json_path = case.programs.local_path(bin_printed), case.programs.local_path(json_printed)
+        lap_truth = truth_lap(truth, lap)
+        metadata = read_metadata(json_path)
+        expect(metadata["lapNumber"] == lap and metadata["lapTimeSeconds"] == lap_truth["lap_time_s"],
+               f"lap {lap}: metadata {metadata['lapNumber']} / {metadata['lapTimeSeconds']}, truth {lap_truth}")
+        samples = decode_samples(case, bin_path)
+        expect(metadata["sampleCount"] == len(samples) == read_header_count(bin_path) >= 300, f"lap {lap} count")
+        expect(all(s["lap"] == lap for s in samples), f"lap {lap} holds samples of another lap")
+        decoded.append(samples)
+    for earlier, later in zip(decoded, decoded[1:]):
+        # One poll apart: the step from the one lap to the next is no longer than the steps
+        # within them (a lost poll would double it), and not zero (a shared one).
+        inner = max(position_gaps(earlier) + position_gaps(later))
+        step = position_gaps([earlier[-1], later[0]])[0]
+        expect(0 < step <= inner * 1.05, f"laps not contiguous: step {step:.3f} m, longest inner {inner:.3f} m")
+        expect(later[0]["session_time_s"] >= earlier[-1]["session_time_s"], "session time runs backwards")
+
+
+def stint_interrupted(case):
+    """SIGINT in the middle of a lap: the laps written stay complete pairs, the lap in
+    progress leaves nothing, and the summary says what was kept."""
+    sim = case.start_sim("--lap-time", "8")
+    stint = Child(case.programs, case.programs.corvel_stint,
+                  ["--output-dir", case.programs.arg_path(case.output_dir)], case.work_dir, "corvel-stint")
+    case.children.append(stint)
+    stint.wait_for_output("Lap time: ", 45.0)
+    time.sleep(3.0)  # well into the next lap
+    stint.process.send_signal(signal.SIGINT)
+    try:
+        stint.process.wait(10)
+    except subprocess.TimeoutExpired:
+        raise Failure("corvel-stint did not end within 10 s of SIGINT")
+    stint.poll()
+    case.stop_sim(sim)
+    run = CorvelRun(stint, sim)
+    expect(run.rc == 0 and run.stderr == [], f"interrupted stint:\n{run}")
+    laps, rest = stint_report(run)
+    expect(len(laps) >= 1 and len(rest) == 1 and rest[0].startswith(f"Stint over: {len(laps)} lap"),
+           f"summary:\n{run}")
+    expect(len(check_pairs_complete(case)) == len(laps), "a pair for every reported lap, and no other")
+    for _, bin_printed, _ in laps:
+        rc, out, err = case.corvel_lap("verify", case.programs.arg_path(case.programs.local_path(bin_printed)))
+        expect(rc == 0, f"corvel-lap verify: {out}{err}")
+
+
 CASES = {f.__name__: f for f in (clean_capture_from_pits, clean_capture_mid_lap, clean_capture_from_menus,
                                  menus_only, exit_mid_lap, frozen_simulator, small_mapping, held_lock,
-                                 hostile_data, no_simulator)}
+                                 hostile_data, no_simulator, stint_three_laps, stint_interrupted)}
 
 
 def main():
@@ -639,6 +742,7 @@ def main():
     parser.add_argument("--corvel", required=True)
     parser.add_argument("--lmu-sim", required=True)
     parser.add_argument("--corvel-lap", required=True)
+    parser.add_argument("--corvel-stint")
     parser.add_argument("--work-dir", required=True, help="a folder for this case (emptied first)")
     parser.add_argument("--windows", action="store_true", help="the programs are Windows programs")
     parser.add_argument("--run-with", action="append", help="a word of the command that runs each program")

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "corvel-stint/stint_run.hpp"
 #include "corvel/output_naming.hpp"
 #include "corvel_lap/lap_file_reader.hpp"
 #include "run_fixture.hpp"
@@ -108,6 +109,28 @@ TEST_F(FullDisk, AReadOnlyFileSystemFailsTheLapFileWithItsIoError) {
     EXPECT_FALSE(reported_success());
     EXPECT_TRUE(lap_dir_files().empty());
     ::umount2(laps_.c_str(), MNT_DETACH);  // TearDown's detach of the disk would take it too
+}
+
+// corvel-stint writes via temporary names: a full disk leaves nothing named like a lap, and
+// not the temporary either.
+TEST_F(FullDisk, AStintOnAFullDiskLeavesNoPartialFile) {
+    script_clean_lap(320);
+    fill_leaving(1);  // room for the lap file, not for its metadata too
+
+    AdapterFactory factory = [this]() -> std::unique_ptr<sim_bridge::SimAdapter> {
+        auto adapter = std::make_unique<ScriptedAdapter>();
+        adapter->sessions = adapter_.sessions;
+        adapter->telemetry = adapter_.telemetry;
+        adapter->player_vehicle = adapter_.player_vehicle;
+        return adapter;
+    };
+    const int status =
+        run_task(run_corvel_stint({"--output-dir", text_of(laps_), "--laps", "1"}, std::move(factory), environment()));
+
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err_.str(), "Error: \"Failed to write metadata: No space left on device (os error 28)\"\n");
+    EXPECT_FALSE(reported_success());
+    EXPECT_TRUE(lap_dir_files().empty());
 }
 
 // Without a mount: the lap file's name, for every second the run may take, leads to

@@ -2,6 +2,8 @@
 // sequence with no way back: a lost connection while recording ends the run.
 #include "corvel/capture_driver.hpp"
 
+#include "corvel/capture_phases.hpp"
+
 #include <asio/redirect_error.hpp>
 #include <asio/steady_timer.hpp>
 #include <asio/this_coro.hpp>
@@ -14,6 +16,7 @@
 #include "corvel/clean_lap_recorder.hpp"
 #include "corvel/lap_file_writer.hpp"
 #include "corvel/lap_metadata.hpp"
+#include "corvel/temporary_file.hpp"
 #include "sim_bridge/quoted_text.hpp"
 #include "sim_bridge/session_info.hpp"
 #include "sim_bridge/utf8.hpp"
@@ -63,157 +66,176 @@ std::chrono::milliseconds bounded(std::chrono::milliseconds pause) {
     return std::clamp(pause, std::chrono::milliseconds::zero(), kLongestPause);
 }
 
-template <class T>
-using Step = std::expected<T, RunFailure>;
-
 std::unexpected<RunFailure> fail(RunFailure::Cause cause) { return std::unexpected(RunFailure(std::move(cause))); }
 
-// One run's state; its member tasks are awaited one at a time by run().
-class CaptureRun {
-public:
-    CaptureRun(CaptureOptions options, sim_bridge::SimAdapter& adapter, DriverEnvironment env)
-        : options_(std::move(options)), adapter_(adapter), env_(std::move(env)),
-          out_(env_.out != nullptr ? *env_.out : std::cout) {}
+std::string heartbeat(const CleanLapRecorder& recorder) {
+    return "Heartbeat: simLap=" + std::to_string(recorder.sim_lap()) +
+           " activeLap=" + std::to_string(recorder.active_lap()) +
+           " buffered=" + std::to_string(recorder.buffered_samples()) +
+           " meaningfulDrive=" + (recorder.meaningful_drive() ? "true" : "false");
+}
 
-    asio::awaitable<DriverResult> run() {
-        auto connected = co_await connect_phase();
-        if (!connected) co_return std::unexpected(std::move(connected.error()));
-        auto session = co_await session_phase();
-        if (!session) co_return std::unexpected(std::move(session.error()));
-        auto lap = co_await record_phase();
-        if (!lap) co_return std::unexpected(lap.error());
-        co_return write_phase(*lap);
+// corvel's recording: the first clean lap ends it, the session clock bounds it.
+asio::awaitable<Step<CleanLap>> record_first_clean_lap(CapturePhases& phases) {
+    CleanLapRecorder recorder;
+    const auto between_polls = phases.poll_pause();
+    for (;;) {
+        // The session clock keeps running: session wait and recording share one limit.
+        if (phases.wait_limit_passed()) co_return fail(phases.clean_lap_timeout_text());
+        if (!phases.adapter().is_connected()) co_return fail(std::string(kDisconnectedText));
+        auto outcome = co_await phases.record_round(recorder);
+        if (!outcome) co_return std::unexpected(std::move(outcome.error()));
+        if (auto* lap = std::get_if<CleanLap>(&*outcome)) co_return std::move(*lap);
+        if (auto* failure = std::get_if<RecorderFailure>(&*outcome)) co_return fail(std::move(failure->message));
+        co_await phases.pause(between_polls);
     }
+}
 
-private:
-    asio::awaitable<Step<void>> connect_phase() {
-        const Clock::time_point started = env_.now();
-        std::optional<std::string> last_status;
-        for (;;) {
-            if (over_limit(started)) {
-                co_return fail("Timed out waiting for LMU shared memory after " + limit_text() +
-                               "s. Start LMU and enter a drivable session.");
-            }
-            // The reason of a failed connect is not shown: the status line says it plainer.
-            auto connected = co_await adapter_.connect();
-            if (connected) {
-                say("Connected to LMU shared memory.");
-                co_return Step<void>{};
-            }
-            std::string status = connect_status(env_.detect());
-            if (status != last_status) {
-                say(status);
-                last_status = std::move(status);
-            }
-            co_await pause(env_.connect_retry_pause);
+}  // namespace
+
+CapturePhases::CapturePhases(CaptureOptions options, sim_bridge::SimAdapter& adapter, DriverEnvironment env)
+    : options_(std::move(options)), adapter_(adapter), env_(std::move(env)),
+      out_(env_.out != nullptr ? *env_.out : std::cout) {}
+
+asio::awaitable<Step<void>> CapturePhases::connect() {
+    const Clock::time_point started = env_.now();
+    std::optional<std::string> last_status;
+    for (;;) {
+        if (over_limit(started)) {
+            co_return fail("Timed out waiting for LMU shared memory after " + limit_text() +
+                           "s. Start LMU and enter a drivable session.");
+        }
+        // The reason of a failed connect is not shown: the status line says it plainer.
+        auto connected = co_await adapter_.connect();
+        if (connected) {
+            say("Connected to LMU shared memory.");
+            co_return Step<void>{};
+        }
+        std::string status = connect_status(env_.detect());
+        if (status != last_status) {
+            say(status);
+            last_status = std::move(status);
+        }
+        co_await pause(env_.connect_retry_pause);
+    }
+}
+
+asio::awaitable<Step<void>> CapturePhases::wait_for_session() {
+    say("Waiting for an active on-track LMU session...");
+    session_started_ = env_.now();
+    for (;;) {
+        if (over_limit(session_started_)) {
+            co_return fail("Timed out waiting for an active LMU session after " + limit_text() + "s");
+        }
+        auto info = co_await adapter_.session_info();
+        if (!info) co_return fail(std::move(info.error()));
+        // Telemetry that cannot be had yet only means "not moving" while waiting.
+        auto snapshot = co_await adapter_.latest_telemetry();
+        const bool moving = snapshot.has_value() && car_is_moving(*snapshot);
+        if ((moving || info->in_realtime) && !sim_bridge::is_blank(info->track_name)) {
+            session_ = std::move(*info);
+            break;
+        }
+        co_await pause(env_.session_poll_pause);
+    }
+    auto vehicle = co_await adapter_.player_vehicle_info();
+    if (!vehicle) co_return fail(std::move(vehicle.error()));
+    vehicle_ = std::move(*vehicle);
+    say("Session detected: " + vehicle_.car_name + " @ " + session_.track_full_name + " (" +
+        std::string(sim_bridge::session_kind_label(session_.session_kind)) + ")");
+    co_return Step<void>{};
+}
+
+asio::awaitable<Step<RecordOutcome>> CapturePhases::record_round(CleanLapRecorder& recorder) {
+    auto snapshot = co_await adapter_.latest_telemetry();
+    if (!snapshot) co_return fail(std::move(snapshot.error()));
+    RecordOutcome outcome = recorder.record_snapshot(*snapshot);
+    if (std::holds_alternative<Continue>(outcome) && recorder.poll_count() % kHeartbeatEverySnapshots == 0) {
+        say(heartbeat(recorder));
+    }
+    co_return outcome;
+}
+
+Step<OutputPaths> CapturePhases::write_lap(const CleanLap& lap, LapWrite how) {
+    OutputPaths paths = build_output_paths(options_.output_dir, options_.prefix, session_, vehicle_, lap.lap);
+    const bool via_temporaries = how == LapWrite::ViaTemporaries;
+    const OutputPaths written_as = via_temporaries ? OutputPaths{temporary_name_for(paths.telemetry),
+                                                                 temporary_name_for(paths.metadata)}
+                                                   : paths;
+    if (auto written = write_lap_telemetry(written_as.telemetry, lap.samples); !written) {
+        if (via_temporaries) remove_quietly(written_as.telemetry);
+        return fail(std::move(written.error()));
+    }
+    // In place, the lap file stays even if the metadata cannot be written: nothing is deleted.
+    const LapMetadata metadata = make_lap_metadata(session_, vehicle_, lap, paths.telemetry, utc_now());
+    if (auto written = write_lap_metadata(written_as.metadata, metadata); !written) {
+        if (via_temporaries) {
+            remove_quietly(written_as.metadata);
+            remove_quietly(written_as.telemetry);
+        }
+        return fail(std::move(written.error()));
+    }
+    if (via_temporaries) {
+        // The lap file first: a metadata file never describes a lap that is not there.
+        if (auto moved = move_into_place(written_as.telemetry, paths.telemetry); !moved) {
+            remove_quietly(written_as.metadata);
+            return fail(AppError::io(std::move(moved.error())));
+        }
+        if (auto moved = move_into_place(written_as.metadata, paths.metadata); !moved) {
+            return fail("Failed to write metadata: " + moved.error().display());
         }
     }
+    say("Captured clean lap " + std::to_string(lap.lap));
+    say("Telemetry: " + path_text(paths.telemetry));
+    say("Metadata:  " + path_text(paths.metadata));
+    return paths;
+}
 
-    asio::awaitable<Step<void>> session_phase() {
-        say("Waiting for an active on-track LMU session...");
-        session_started_ = env_.now();
-        for (;;) {
-            if (over_limit(session_started_)) {
-                co_return fail("Timed out waiting for an active LMU session after " + limit_text() + "s");
-            }
-            auto info = co_await adapter_.session_info();
-            if (!info) co_return fail(std::move(info.error()));
-            // Telemetry that cannot be had yet only means "not moving" while waiting.
-            auto snapshot = co_await adapter_.latest_telemetry();
-            const bool moving = snapshot.has_value() && car_is_moving(*snapshot);
-            if ((moving || info->in_realtime) && !sim_bridge::is_blank(info->track_name)) {
-                session_ = std::move(*info);
-                break;
-            }
-            co_await pause(env_.session_poll_pause);
-        }
-        auto vehicle = co_await adapter_.player_vehicle_info();
-        if (!vehicle) co_return fail(std::move(vehicle.error()));
-        vehicle_ = std::move(*vehicle);
-        say("Session detected: " + vehicle_.car_name + " @ " + session_.track_full_name + " (" +
-            std::string(sim_bridge::session_kind_label(session_.session_kind)) + ")");
-        say("Recording until one full clean lap completes...");
-        co_return Step<void>{};
-    }
+bool CapturePhases::wait_limit_passed() const { return over_limit(session_started_); }
 
-    asio::awaitable<Step<CleanLap>> record_phase() {
-        CleanLapRecorder recorder;
-        const auto between_polls = env_.record_poll_pause.value_or(recording_pause(options_.poll_ms));
-        for (;;) {
-            // The session clock keeps running: session wait and recording share one limit.
-            if (over_limit(session_started_)) {
-                co_return fail("Timed out waiting for a clean lap after " + limit_text() + "s");
-            }
-            if (!adapter_.is_connected()) co_return fail("LMU disconnected before a clean lap was captured");
-            auto snapshot = co_await adapter_.latest_telemetry();
-            if (!snapshot) co_return fail(std::move(snapshot.error()));
+void CapturePhases::restart_wait_clock() { session_started_ = env_.now(); }
 
-            RecordOutcome outcome = recorder.record_snapshot(*snapshot);
-            if (auto* lap = std::get_if<CleanLap>(&outcome)) co_return std::move(*lap);
-            if (auto* failure = std::get_if<RecorderFailure>(&outcome)) co_return fail(std::move(failure->message));
-            if (recorder.poll_count() % kHeartbeatEverySnapshots == 0) say(heartbeat(recorder));
-            co_await pause(between_polls);
-        }
-    }
+std::string CapturePhases::clean_lap_timeout_text() const {
+    return "Timed out waiting for a clean lap after " + limit_text() + "s";
+}
 
-    DriverResult write_phase(const CleanLap& lap) {
-        OutputPaths paths = build_output_paths(options_.output_dir, options_.prefix, session_, vehicle_, lap.lap);
-        if (auto written = write_lap_telemetry(paths.telemetry, lap.samples); !written) {
-            return fail(std::move(written.error()));
-        }
-        // The lap file stays even if the metadata cannot be written: nothing is deleted.
-        const LapMetadata metadata = make_lap_metadata(session_, vehicle_, lap, paths.telemetry, utc_now());
-        if (auto written = write_lap_metadata(paths.metadata, metadata); !written) {
-            return fail(std::move(written.error()));
-        }
-        say("Captured clean lap " + std::to_string(lap.lap));
-        say("Telemetry: " + path_text(paths.telemetry));
-        say("Metadata:  " + path_text(paths.metadata));
-        return CapturedLap{lap.lap, std::move(paths)};
-    }
+std::chrono::milliseconds CapturePhases::poll_pause() const {
+    return env_.record_poll_pause.value_or(recording_pause(options_.poll_ms));
+}
 
-    static std::string heartbeat(const CleanLapRecorder& recorder) {
-        return "Heartbeat: simLap=" + std::to_string(recorder.sim_lap()) +
-               " activeLap=" + std::to_string(recorder.active_lap()) +
-               " buffered=" + std::to_string(recorder.buffered_samples()) +
-               " meaningfulDrive=" + (recorder.meaningful_drive() ? "true" : "false");
-    }
+// Whole seconds since `started` against the limit; no arithmetic on the limit itself, so
+// any value up to 18446744073709551615 works.
+bool CapturePhases::over_limit(Clock::time_point started) const {
+    if (!options_.max_wait_secs) return false;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(env_.now() - started).count();
+    return elapsed >= 0 && static_cast<std::uint64_t>(elapsed) >= *options_.max_wait_secs;
+}
 
-    // Whole seconds since `started` against the limit; no arithmetic on the limit itself, so
-    // any value up to 18446744073709551615 works.
-    [[nodiscard]] bool over_limit(Clock::time_point started) const {
-        if (!options_.max_wait_secs) return false;
-        const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(env_.now() - started).count();
-        return elapsed >= 0 && static_cast<std::uint64_t>(elapsed) >= *options_.max_wait_secs;
-    }
+std::string CapturePhases::limit_text() const { return std::to_string(options_.max_wait_secs.value_or(0)); }
 
-    [[nodiscard]] std::string limit_text() const { return std::to_string(options_.max_wait_secs.value_or(0)); }
+void CapturePhases::say(std::string_view line) { out_ << line << '\n' << std::flush; }
 
-    void say(std::string_view line) { out_ << line << '\n' << std::flush; }
+asio::awaitable<void> CapturePhases::pause(std::chrono::milliseconds duration) {
+    asio::steady_timer timer(co_await asio::this_coro::executor, bounded(duration));
+    // An aborted wait (the runtime shutting down) simply ends the pause.
+    std::error_code ignored;
+    co_await timer.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
+}
 
-    asio::awaitable<void> pause(std::chrono::milliseconds duration) {
-        asio::steady_timer timer(co_await asio::this_coro::executor, bounded(duration));
-        // An aborted wait (the runtime shutting down) simply ends the pause.
-        std::error_code ignored;
-        co_await timer.async_wait(asio::redirect_error(asio::use_awaitable, ignored));
-    }
 
-    CaptureOptions options_;
-    sim_bridge::SimAdapter& adapter_;
-    DriverEnvironment env_;
-    std::ostream& out_;
-    Clock::time_point session_started_{};
-    sim_bridge::SessionInfo session_;
-    sim_bridge::VehicleInfo vehicle_;
-};
-
-int report(const DriverEnvironment& env, const RunFailure& failure) {
+int report_failure(const DriverEnvironment& env, const RunFailure& failure) {
     std::ostream& err = env.err != nullptr ? *env.err : std::cerr;
     err << failure.report_line() << '\n' << std::flush;
     return 1;
 }
 
-}  // namespace
+std::expected<std::unique_ptr<sim_bridge::SimAdapter>, RunFailure> prepare_run(const CaptureOptions& options,
+                                                                               const AdapterFactory& make_adapter) {
+    if (auto made = create_output_directory(options.output_dir); !made) return fail(std::move(made.error()));
+    std::unique_ptr<sim_bridge::SimAdapter> adapter = make_adapter ? make_adapter() : nullptr;
+    if (!adapter) return fail("The LMU adapter is not available in this build");
+    return adapter;
+}
 
 std::chrono::milliseconds recording_pause(std::uint64_t poll_ms) {
     const auto longest = static_cast<std::uint64_t>(kLongestPause.count());
@@ -232,29 +254,33 @@ std::string RunFailure::diagnostic() const {
 
 asio::awaitable<DriverResult> run_capture(CaptureOptions options, sim_bridge::SimAdapter& adapter,
                                           DriverEnvironment env) {
-    CaptureRun run(std::move(options), adapter, std::move(env));
-    co_return co_await run.run();
+    CapturePhases phases(std::move(options), adapter, std::move(env));
+    if (auto connected = co_await phases.connect(); !connected) co_return std::unexpected(std::move(connected.error()));
+    if (auto session = co_await phases.wait_for_session(); !session) co_return std::unexpected(std::move(session.error()));
+    phases.say("Recording until one full clean lap completes...");
+    auto lap = co_await record_first_clean_lap(phases);
+    if (!lap) co_return std::unexpected(std::move(lap.error()));
+    auto paths = phases.write_lap(*lap, LapWrite::InPlace);
+    if (!paths) co_return std::unexpected(std::move(paths.error()));
+    co_return CapturedLap{lap->lap, std::move(*paths)};
 }
 
 asio::awaitable<int> run_corvel(std::vector<std::string> args, AdapterFactory make_adapter, DriverEnvironment env) {
     auto parsed = parse_args(args);
-    if (!parsed) co_return report(env, RunFailure("Argument error: " + parsed.error()));
+    if (!parsed) co_return report_failure(env, RunFailure("Argument error: " + parsed.error()));
     if (std::holds_alternative<HelpRequested>(*parsed)) {
         std::ostream& out = env.out != nullptr ? *env.out : std::cout;
         out << usage_text() << std::flush;
         co_return 0;
     }
     CaptureOptions options = std::get<CaptureOptions>(std::move(*parsed));
-    if (auto made = create_output_directory(options.output_dir); !made) {
-        co_return report(env, RunFailure(std::move(made.error())));
-    }
-
-    std::unique_ptr<sim_bridge::SimAdapter> adapter = make_adapter ? make_adapter() : nullptr;
-    if (!adapter) co_return report(env, RunFailure("The LMU adapter is not available in this build"));
+    auto prepared = prepare_run(options, make_adapter);
+    if (!prepared) co_return report_failure(env, prepared.error());
+    std::unique_ptr<sim_bridge::SimAdapter> adapter = std::move(*prepared);
     const DriverEnvironment report_env = env;
     DriverResult result = co_await run_capture(std::move(options), *adapter, std::move(env));
     adapter.reset();  // stops the capture worker before anything is reported
-    if (!result) co_return report(report_env, result.error());
+    if (!result) co_return report_failure(report_env, result.error());
     co_return 0;
 }
 

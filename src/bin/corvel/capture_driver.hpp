@@ -86,6 +86,13 @@ using DriverResult = std::expected<CapturedLap, RunFailure>;
 // releases it before it reports. nullptr means no adapter can be had in this build.
 using AdapterFactory = std::function<std::unique_ptr<sim_bridge::SimAdapter>()>;
 
+// The preparation of a run once its options are read: the output directory, then the adapter.
+[[nodiscard]] std::expected<std::unique_ptr<sim_bridge::SimAdapter>, RunFailure> prepare_run(
+    const CaptureOptions& options, const AdapterFactory& make_adapter);
+
+// Writes the failure report ("Error: ..." on the environment's error stream); returns 1.
+int report_failure(const DriverEnvironment& env, const RunFailure& failure);
+
 // The whole run of the process: reads `args` (after the program name), prints the usage or
 // creates the output directory and the adapter, runs the capture and writes the failure
 // report. Returns the exit status: 0 after a captured lap or the usage, 1 after a failure.

@@ -82,10 +82,14 @@ RecordOutcome CleanLapRecorder::record_snapshot(const sim_bridge::TelemetrySnaps
 
     const bool lap_changed = sim_lap_ > last_sim_lap_;
 
+    std::optional<RecordOutcome> settled_outcome;
     if (pending_lap_ && should_settle(*pending_lap_, s, lap_changed)) {
         const CompletedLap settled = *pending_lap_;
         pending_lap_.reset();
-        if (auto outcome = settle(settled, s)) return std::move(*outcome);
+        settled_outcome = settle(settled, s);
+        // corvel stops at its lap; the stint must still see this snapshot's lap change, or
+        // the next lap would swallow the one after it.
+        if (settled_outcome && mode_ == RecorderMode::FirstCleanLap) return std::move(*settled_outcome);
     }
 
     if (lap_changed) {
@@ -104,6 +108,7 @@ RecordOutcome CleanLapRecorder::record_snapshot(const sim_bridge::TelemetrySnaps
         // The snapshot that ended the old lap also begins the new one.
         lap_start_ = lap_start_from(s);
     }
+    if (settled_outcome) return std::move(*settled_outcome);
     return Continue{};
 }
 
@@ -138,6 +143,7 @@ std::optional<RecordOutcome> CleanLapRecorder::settle(const CompletedLap& lap,
     std::vector<LapSample> own;
     extract_lap_samples(samples_, number, &own);
     if (own.size() < kMinCleanLapSamples) {
+        if (mode_ == RecorderMode::Continuing) return RecordOutcome{ShortCleanLap{lap.lap, own.size()}};
         return RecordOutcome{RecorderFailure{"Lap " + std::to_string(lap.lap) +
                                              " looked clean but only had " + std::to_string(own.size()) +
                                              " samples; aborting to avoid partial output"}};

@@ -39,19 +39,32 @@ struct Continue {
     bool operator==(const Continue&) const = default;
 };
 
-// A clean lap with too few samples; ends the run.
+// A clean lap with too few samples; ends the run (first-lap mode).
 struct RecorderFailure {
     std::string message;
     bool operator==(const RecorderFailure&) const = default;
 };
 
-using RecordOutcome = std::variant<Continue, CleanLap, RecorderFailure>;
+// A clean lap with too few samples in continuing mode: dropped, recording goes on.
+struct ShortCleanLap {
+    std::int64_t lap = 0;
+    std::size_t samples = 0;
+    bool operator==(const ShortCleanLap&) const = default;
+};
+
+using RecordOutcome = std::variant<Continue, CleanLap, RecorderFailure, ShortCleanLap>;
+
+enum class RecorderMode {
+    FirstCleanLap,  // corvel: the first clean lap ends recording; a short one fails the run
+    Continuing,     // corvel-stint: every clean lap is handed over and recording goes on
+};
 
 class CleanLapRecorder {
   public:
-    CleanLapRecorder() = default;
+    explicit CleanLapRecorder(RecorderMode mode = RecorderMode::FirstCleanLap) : mode_(mode) {}
 
-    // Feed the snapshots in order; do not feed again after a CleanLap or a RecorderFailure.
+    // Feed the snapshots in order. In first-lap mode do not feed again after a CleanLap or a
+    // RecorderFailure; in continuing mode feed on after any outcome (it never fails).
     [[nodiscard]] RecordOutcome record_snapshot(const sim_bridge::TelemetrySnapshot& snapshot);
 
     // For the heartbeat line.
@@ -88,6 +101,7 @@ class CleanLapRecorder {
     [[nodiscard]] std::optional<RecordOutcome> settle(const CompletedLap& lap,
                                                       const sim_bridge::TelemetrySnapshot& snapshot);
 
+    RecorderMode mode_;
     bool started_ = false;
     std::int32_t sim_lap_ = 0;
     std::int32_t last_sim_lap_ = 0;

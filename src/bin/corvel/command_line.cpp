@@ -1,6 +1,7 @@
 // parse_args: the process's arguments into CaptureOptions, help, or one error text.
 #include "corvel/command_line.hpp"
 
+#include <algorithm>
 #include <exception>
 #include <limits>
 #include <system_error>
@@ -40,7 +41,9 @@ std::expected<std::uint64_t, std::string> parse_unsigned(std::string_view text) 
     return value;
 }
 
-std::expected<std::uint64_t, std::string> parse_positive(std::string_view option, std::string_view text) {
+}  // namespace
+
+std::expected<std::uint64_t, std::string> parse_positive_option(std::string_view option, std::string_view text) {
     auto value = parse_unsigned(text);
     if (!value)
         return std::unexpected("Invalid " + std::string(option) + " value '" + std::string(text) +
@@ -48,8 +51,6 @@ std::expected<std::uint64_t, std::string> parse_positive(std::string_view option
     if (*value == 0) return std::unexpected(std::string(option) + " must be greater than 0");
     return *value;
 }
-
-}  // namespace
 
 std::expected<std::filesystem::path, std::string> current_working_directory() {
     std::error_code code;
@@ -74,6 +75,12 @@ std::string_view usage_text() {
 
 std::expected<ParsedCommand, std::string> parse_args(std::span<const std::string> args,
                                                      const CwdProvider& cwd) {
+    return parse_args_with(args, {}, cwd);
+}
+
+std::expected<ParsedCommand, std::string> parse_args_with(std::span<const std::string> args,
+                                                          std::span<const ExtraOption> extra,
+                                                          const CwdProvider& cwd) {
     auto dir = cwd();
     if (!dir) return std::unexpected("Failed to resolve cwd: " + dir.error());
 
@@ -83,18 +90,21 @@ std::expected<ParsedCommand, std::string> parse_args(std::span<const std::string
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "-h" || arg == "--help") return HelpRequested{};
-        const bool takes_value =
-            arg == "--output-dir" || arg == "--prefix" || arg == "--poll-ms" || arg == "--max-wait-secs";
+        const auto added = std::find_if(extra.begin(), extra.end(), [&](const ExtraOption& o) { return o.name == arg; });
+        const bool takes_value = arg == "--output-dir" || arg == "--prefix" || arg == "--poll-ms" ||
+                                 arg == "--max-wait-secs" || added != extra.end();
         if (!takes_value) return std::unexpected("Unknown argument: " + arg);
         if (i + 1 == args.size()) return std::unexpected("Missing value for " + arg);
         const std::string& value = args[++i];
 
-        if (arg == "--output-dir") {
+        if (added != extra.end()) {
+            if (auto applied = added->apply(value); !applied) return std::unexpected(applied.error());
+        } else if (arg == "--output-dir") {
             options.output_dir = path_from_utf8(value);
         } else if (arg == "--prefix") {
             options.prefix = value;
         } else {
-            auto number = parse_positive(arg, value);
+            auto number = parse_positive_option(arg, value);
             if (!number) return std::unexpected(number.error());
             if (arg == "--poll-ms")
                 options.poll_ms = *number;

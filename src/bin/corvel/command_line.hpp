@@ -45,6 +45,23 @@ using CwdProvider = std::function<std::expected<std::filesystem::path, std::stri
 [[nodiscard]] std::expected<ParsedCommand, std::string> parse_args(
     std::span<const std::string> args, const CwdProvider& cwd = current_working_directory);
 
+// A value option that another program built on corvel's command line adds to it (corvel-stint's
+// --laps). `apply` takes the value and returns the error text shown to the user, if any.
+struct ExtraOption {
+    std::string_view name;
+    std::function<std::expected<void, std::string>(const std::string& value)> apply;
+};
+
+// parse_args with more value options, matched like corvel's own, in the same left-to-right walk.
+[[nodiscard]] std::expected<ParsedCommand, std::string> parse_args_with(std::span<const std::string> args,
+                                                                        std::span<const ExtraOption> extra,
+                                                                        const CwdProvider& cwd);
+
+// A count for a value option: unsigned decimal, not 0, with corvel's error texts
+// ("Invalid <option> value '<text>': ..." or "<option> must be greater than 0").
+[[nodiscard]] std::expected<std::uint64_t, std::string> parse_positive_option(std::string_view option,
+                                                                              std::string_view text);
+
 // The usage text, byte for byte, ending with an empty line.
 [[nodiscard]] std::string_view usage_text();
 

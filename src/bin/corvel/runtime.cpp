@@ -73,6 +73,10 @@ int run_to_completion(const TopLevelTask& task) {
 }
 
 int run_process(std::vector<std::string> args, LmuAdapterFactory make_adapter) {
+    return run_process(std::move(args), std::move(make_adapter), run_corvel);
+}
+
+int run_process(std::vector<std::string> args, LmuAdapterFactory make_adapter, ProgramRun program) {
     int status = 1;
     {
         const ProcessSettings settings;
@@ -80,7 +84,7 @@ int run_process(std::vector<std::string> args, LmuAdapterFactory make_adapter) {
             AdapterFactory factory = [make_adapter, background]() -> std::unique_ptr<sim_bridge::SimAdapter> {
                 return make_adapter ? make_adapter(background) : nullptr;
             };
-            return run_corvel(std::move(args), std::move(factory), DriverEnvironment{});
+            return program(std::move(args), std::move(factory), DriverEnvironment{});
         });
     }
     // The adapter is released and the settings are undone: a window opened for this run alone

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "corvel/capture_driver.hpp"
 #include "sim_bridge/sim_adapter.hpp"
 
 namespace corvel {
@@ -34,9 +35,15 @@ struct ReportEscapedException {
 
 using LmuAdapterFactory = std::function<std::unique_ptr<sim_bridge::SimAdapter>(asio::any_io_executor background)>;
 
+// A program's whole run on the runtime: corvel's is run_corvel.
+using ProgramRun =
+    std::function<asio::awaitable<int>(std::vector<std::string> args, AdapterFactory make_adapter, DriverEnvironment env)>;
+
 // The whole process after argument conversion: process settings, runtime, the capture run
 // with the adapter that `make_adapter` builds. Returns the exit status.
 [[nodiscard]] int run_process(std::vector<std::string> args, LmuAdapterFactory make_adapter);
+// The same for another program built on the capture phases (corvel-stint).
+[[nodiscard]] int run_process(std::vector<std::string> args, LmuAdapterFactory make_adapter, ProgramRun program);
 
 // The Windows command line (wmain's arguments after the program name) as UTF-8 texts.
 // Defined only on Windows.

@@ -1,0 +1,29 @@
+// Process entry of corvel-stint: the same runtime and LMU adapter as corvel, with the
+// stint's run as the top-level task.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "corvel-stint/stint_run.hpp"
+#include "corvel/runtime.hpp"
+#include "sim_bridge/lmu_adapter.hpp"
+
+namespace {
+
+std::unique_ptr<sim_bridge::SimAdapter> make_lmu_adapter(asio::any_io_executor background) {
+    return std::make_unique<sim_bridge::LmuAdapter>(std::move(background));
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    return corvel::run_process(corvel::utf8_arguments(argc, argv), make_lmu_adapter, corvel::run_corvel_stint);
+}
+#else
+int main(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    return corvel::run_process(std::move(args), make_lmu_adapter, corvel::run_corvel_stint);
+}
+#endif
