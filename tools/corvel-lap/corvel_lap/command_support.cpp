@@ -28,6 +28,10 @@ std::expected<CommandArgs, std::string> parse_command_args(std::span<const std::
             parsed.help = true;
             continue;
         }
+        if (accepted.json && arg == "--json") {
+            parsed.json = true;
+            continue;
+        }
         // "--output=x" and "--output x" alike.
         std::string name = arg;
         std::optional<std::string> value;
@@ -40,6 +44,10 @@ std::expected<CommandArgs, std::string> parse_command_args(std::span<const std::
             target = &parsed.output;
         } else if (accepted.compare && name == "--compare") {
             target = &parsed.compare;
+        } else if (accepted.x_axis && name == "--x") {
+            target = &parsed.x_axis;
+        } else if (accepted.segments && name == "--segments") {
+            target = &parsed.segments;
         } else {
             return std::unexpected("unknown option " + name + " (see --help)");
         }
@@ -65,9 +73,10 @@ std::string display_name(const std::filesystem::path& path) {
 }
 
 std::expected<std::optional<FileCommand>, std::string> parse_file_command(std::string_view name,
-                                                                        std::span<const std::string> args,
-                                                                        CommandOptions accepted,
-                                                                        std::string_view help, CommandIo& io) {
+                                                                          std::span<const std::string> args,
+                                                                          CommandOptions accepted,
+                                                                          std::string_view help,
+                                                                          CommandIo& io) {
     const std::string context = std::string(name) + ": ";
     auto parsed = parse_command_args(args, accepted);
     if (!parsed) return std::unexpected(context + parsed.error());
@@ -78,8 +87,8 @@ std::expected<std::optional<FileCommand>, std::string> parse_file_command(std::s
     if (parsed->positionals.empty()) return std::unexpected(context + "missing the lap file (FILE.bin)");
     if (parsed->positionals.size() > 1) {
         return std::unexpected(context + "one lap file expected, got " +
-                               std::to_string(parsed->positionals.size()) + " arguments: " +
-                               parsed->positionals[1] + " is extra");
+                               std::to_string(parsed->positionals.size()) +
+                               " arguments: " + parsed->positionals[1] + " is extra");
     }
     std::string file = parsed->positionals.front();
     return FileCommand{std::move(*parsed), std::move(file)};

@@ -26,13 +26,19 @@ struct CommandIo {
 struct CommandArgs {
     bool help = false;
     std::vector<std::string> positionals;
-    std::optional<std::string> output;   // -o / --output
-    std::optional<std::string> compare;  // --compare
+    std::optional<std::string> output;    // -o / --output
+    std::optional<std::string> compare;   // --compare
+    std::optional<std::string> x_axis;    // --x
+    std::optional<std::string> segments;  // --segments
+    bool json = false;                    // --json
 };
 
 struct CommandOptions {
-    bool output = false;   // accepts -o / --output
-    bool compare = false;  // accepts --compare
+    bool output = false;    // accepts -o / --output
+    bool compare = false;   // accepts --compare
+    bool x_axis = false;    // accepts --x
+    bool segments = false;  // accepts --segments
+    bool json = false;      // accepts --json
 };
 
 // Parses a command's arguments; "--" ends the options. Unknown options and missing values
@@ -70,5 +76,6 @@ CommandResult run_verify(std::span<const std::string> args, CommandIo& io);
 CommandResult run_csv(std::span<const std::string> args, CommandIo& io);
 CommandResult run_plot(std::span<const std::string> args, CommandIo& io);
 CommandResult run_list(std::span<const std::string> args, CommandIo& io);
+CommandResult run_compare(std::span<const std::string> args, CommandIo& io);
 
 }  // namespace corvel

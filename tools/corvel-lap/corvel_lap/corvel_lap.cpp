@@ -30,9 +30,13 @@ constexpr std::string_view kProgramHelp =
     "  list    DIR [--recursive] [--csv]\n"
     "                                   every lap in a folder: track, car, lap time, date, notes,\n"
     "                                   with the best lap of each track and car marked\n"
+    "  compare LAP.bin REFERENCE.bin [--segments N] [--json]\n"
+    "                                   LAP against REFERENCE by distance: delta and minisectors\n"
     "\n"
     "A lap is the .bin file corvel writes; its metadata document (same name, .json) is read\n"
     "from beside it when present. Paths are taken as UTF-8.\n"
+    "A delta is always this lap minus the reference (the second lap named) at the same\n"
+    "distance: positive where this lap is slower.\n"
     "Exit status: 0 on success, 1 on failure (with an \"Error: ...\" line on standard error).\n";
 
 using Command = CommandResult (*)(std::span<const std::string>, CommandIo&);
@@ -45,12 +49,13 @@ struct CommandEntry {
 constexpr CommandEntry kCommands[] = {
     {"info", run_info}, {"verify", run_verify},      {"csv", run_csv},
     {"plot", run_plot}, {"motec", motec::run_motec}, {"list", run_list},
+    {"compare", run_compare},
 };
 
 CommandResult dispatch(std::span<const std::string> args, CommandIo& io) {
     if (args.empty()) {
-        return std::unexpected(
-            std::string("missing command: info, verify, csv, plot or motec (see corvel-lap --help)"));
+        return std::unexpected(std::string(
+            "missing command: info, verify, csv, plot, motec or compare (see corvel-lap --help)"));
     }
     const std::string& name = args.front();
     if (name == "-h" || name == "--help") {

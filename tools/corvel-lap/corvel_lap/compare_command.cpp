@@ -1,0 +1,199 @@
+// `corvel-lap compare`: a lap against a reference lap by distance, as a table or one JSON
+// document.
+#include <charconv>
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "corvel_lap/command_support.hpp"
+#include "corvel_lap/lap_analysis.hpp"
+#include "corvel_lap/lap_comparison.hpp"
+#include "corvel_lap/lap_text.hpp"
+#include "corvel_lap/number_text.hpp"
+
+namespace corvel {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr std::string_view kCompareHelp =
+    "Usage: corvel-lap compare LAP.bin REFERENCE.bin [--segments N] [--json]\n"
+    "\n"
+    "Compares LAP with REFERENCE by distance along the lap, the way race engineers do: both\n"
+    "laps' per-sample timelines (time and distance fresh at every sample) are resampled onto\n"
+    "one 2 m distance grid over the distance both laps cover. The delta is always this lap\n"
+    "minus the reference at the same distance: positive where LAP is slower. At the line it\n"
+    "equals LAP's lap time minus REFERENCE's as their samples give them.\n"
+    "\n"
+    "Prints both laps, the delta at the line, and the common distance cut into N equal\n"
+    "minisectors: each lap's time through it, the delta, each lap's lowest and highest speed.\n"
+    "The three minisectors where LAP loses most (delta above zero) are marked with *.\n"
+    "\n"
+    "Options:\n"
+    "  --segments N   the number of minisectors, 1 to 500 (default 25).\n"
+    "  --json         one JSON document on standard output instead of the table: \"lap\" and\n"
+    "                 \"reference\" ({\"file\", \"lapTimeS\", \"metadataLapTimeS\", \"samples\",\n"
+    "                 \"track\", \"car\"}), \"deltaS\", \"trackLengthM\" and \"segments\" ({\"startM\",\n"
+    "                 \"endM\", \"lapS\", \"referenceS\", \"deltaS\", \"lapMinSpeedKmh\",\n"
+    "                 \"lapMaxSpeedKmh\", \"referenceMinSpeedKmh\", \"referenceMaxSpeedKmh\",\n"
+    "                 \"worst\"}); null for anything unknown.\n"
+    "\n"
+    "Laps of different tracks (track id, name or layout, or track lengths more than 1 % apart)\n"
+    "or sharing less than 100 m are refused. A lap without metadata is compared by its samples\n"
+    "alone, with a warning.\n";
+
+struct CompareRequest {
+    std::string lap;
+    std::string reference;
+    std::size_t segments = kDefaultMinisectors;
+    bool json = false;
+};
+
+std::expected<std::optional<CompareRequest>, std::string> parse_compare(std::span<const std::string> args,
+                                                                        CommandIo& io) {
+    auto parsed = parse_command_args(args, {.segments = true, .json = true});
+    if (!parsed) return std::unexpected("compare: " + parsed.error());
+    if (parsed->help) {
+        io.out << kCompareHelp;
+        return std::nullopt;
+    }
+    if (parsed->positionals.size() != 2) {
+        return std::unexpected("compare: two lap files expected (LAP.bin REFERENCE.bin), got " +
+                               std::to_string(parsed->positionals.size()));
+    }
+    CompareRequest request{parsed->positionals[0], parsed->positionals[1], kDefaultMinisectors, parsed->json};
+    if (parsed->segments) {
+        const std::string& text = *parsed->segments;
+        std::size_t value = 0;
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (ec != std::errc() || end != text.data() + text.size() || value < 1 || value > kMaxMinisectors) {
+            return std::unexpected("compare: --segments must be a whole number from 1 to " +
+                                   std::to_string(kMaxMinisectors) + ", not " + text);
+        }
+        request.segments = value;
+    }
+    return request;
+}
+
+// Times to the microsecond, distances to the millimetre, speeds to 0.1 km/h: plain numbers
+// without binary noise; NaN and infinities become null.
+Json rounded(double value, double per_unit) {
+    if (!std::isfinite(value)) return nullptr;
+    return std::round(value * per_unit) / per_unit;
+}
+
+Json text_or_null(const std::optional<LapMetadata>& m, const std::string LapMetadata::*member) {
+    if (!m || (*m).*member == "") return nullptr;
+    return (*m).*member;
+}
+
+Json lap_json(const std::string& file, const LapFile& lap, double lap_time_s) {
+    Json j;
+    j["file"] = file;
+    j["lapTimeS"] = rounded(lap_time_s, 1e6);
+    j["metadataLapTimeS"] = lap.metadata ? rounded(lap.metadata->lap_time_seconds, 1e6) : Json(nullptr);
+    j["samples"] = lap.samples.size();
+    j["track"] = text_or_null(lap.metadata, &LapMetadata::track_name);
+    j["car"] = text_or_null(lap.metadata, &LapMetadata::car_name);
+    return j;
+}
+
+std::optional<double> common_track_length(const LapFile& lap, const LapFile& reference) {
+    if (auto length = track_length_m(lap.metadata)) return length;
+    return track_length_m(reference.metadata);
+}
+
+std::string comparison_json(const CompareRequest& request, const LapFile& lap, const LapFile& reference,
+                            const LapComparison& c) {
+    Json doc;
+    doc["lap"] = lap_json(request.lap, lap, c.lap_time_s);
+    doc["reference"] = lap_json(request.reference, reference, c.reference_time_s);
+    doc["deltaS"] = rounded(c.delta_at_end_s, 1e6);
+    const std::optional<double> length = common_track_length(lap, reference);
+    doc["trackLengthM"] = length ? rounded(*length, 1e3) : Json(nullptr);
+    Json segments = Json::array();
+    for (const Minisector& m : c.minisectors) {
+        segments.push_back({{"startM", rounded(m.start_m, 1e3)},
+                            {"endM", rounded(m.end_m, 1e3)},
+                            {"lapS", rounded(m.lap_s, 1e6)},
+                            {"referenceS", rounded(m.reference_s, 1e6)},
+                            {"deltaS", rounded(m.delta_s, 1e6)},
+                            {"lapMinSpeedKmh", rounded(m.lap_min_speed_kmh, 10.0)},
+                            {"lapMaxSpeedKmh", rounded(m.lap_max_speed_kmh, 10.0)},
+                            {"referenceMinSpeedKmh", rounded(m.reference_min_speed_kmh, 10.0)},
+                            {"referenceMaxSpeedKmh", rounded(m.reference_max_speed_kmh, 10.0)},
+                            {"worst", m.worst}});
+    }
+    doc["segments"] = std::move(segments);
+    return doc.dump(2) + "\n";
+}
+
+std::string signed_text(double value, int decimals) {
+    return (value >= 0.0 ? "+" : "") + fixed_text(value, decimals);
+}
+
+std::string padded(std::string text, std::size_t width) {
+    if (text.size() < width) text.insert(0, width - text.size(), ' ');
+    return text;
+}
+
+std::string lap_line(std::string_view role, const std::string& file, const LapFile& lap, double lap_time_s) {
+    std::string line = std::string(role) + file + "\n           " + lap_time_text(lap_time_s) + " from " +
+                       std::to_string(lap.samples.size()) + " samples";
+    if (lap.metadata) {
+        line += " (metadata lap time " + lap_time_text(lap.metadata->lap_time_seconds) + "), " +
+                track_text(*lap.metadata) + ", " + car_text(*lap.metadata);
+    }
+    return line + "\n";
+}
+
+std::string comparison_table(const CompareRequest& request, const LapFile& lap, const LapFile& reference,
+                             const LapComparison& c) {
+    std::string out = lap_line("Lap:       ", request.lap, lap, c.lap_time_s);
+    out += lap_line("Reference: ", request.reference, reference, c.reference_time_s);
+    const std::string where = c.ends_at_line ? "the line" : fixed_text(c.to_m, 1) + " m";
+    out += "Delta at " + where + ": " + signed_text(c.delta_at_end_s, 3) + " s\n";
+    out += "Delta: " + std::string(kDeltaConvention) + ".\n";
+    out += "Compared over " + fixed_text(c.from_m, 1) + " to " + fixed_text(c.to_m, 1) + " m on a " +
+           fixed_text(kComparisonGridStepM, 0) + " m grid, " + std::to_string(c.minisectors.size()) +
+           " minisectors:\n\n";
+    out += "  #    from m      to m     lap s     ref s   delta s   lap km/h   ref km/h\n";
+    for (std::size_t k = 0; k < c.minisectors.size(); ++k) {
+        const Minisector& m = c.minisectors[k];
+        const auto speeds = [](double low, double high) {
+            return fixed_text(low, 0) + "-" + fixed_text(high, 0);
+        };
+        out += padded(std::to_string(k + 1), 3) + padded(fixed_text(m.start_m, 1), 10) +
+               padded(fixed_text(m.end_m, 1), 10) + padded(fixed_text(m.lap_s, 3), 10) +
+               padded(fixed_text(m.reference_s, 3), 10) + padded(signed_text(m.delta_s, 3), 10) +
+               padded(speeds(m.lap_min_speed_kmh, m.lap_max_speed_kmh), 11) +
+               padded(speeds(m.reference_min_speed_kmh, m.reference_max_speed_kmh), 11) +
+               (m.worst ? "  *" : "") + "\n";
+    }
+    out += "\n* where the lap loses most\n";
+    return out;
+}
+
+}  // namespace
+
+CommandResult run_compare(std::span<const std::string> args, CommandIo& io) {
+    const auto request = parse_compare(args, io);
+    if (!request) return std::unexpected(request.error());
+    if (!*request) return {};  // --help
+    const auto lap = load_lap((*request)->lap);
+    if (!lap) return std::unexpected(lap.error());
+    const auto reference = load_lap((*request)->reference);
+    if (!reference) return std::unexpected(reference.error());
+    const auto comparison = compare_laps(*lap, *reference, (*request)->segments);
+    if (!comparison) return std::unexpected(comparison.error());
+    for (const std::string& warning : comparison->warnings) {
+        io.err << "Warning: " << warning << "\n";
+    }
+    io.out << ((*request)->json ? comparison_json(**request, *lap, *reference, *comparison)
+                                : comparison_table(**request, *lap, *reference, *comparison));
+    io.out.flush();
+    if (!io.out) return std::unexpected(std::string("cannot write to standard output"));
+    return {};
+}
+
+}  // namespace corvel

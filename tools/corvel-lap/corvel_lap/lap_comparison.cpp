@@ -1,0 +1,172 @@
+// Lap against reference by distance: the track check, the common distance, the delta grid and
+// the minisectors.
+#include "corvel_lap/lap_comparison.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "corvel_lap/lap_analysis.hpp"
+#include "corvel_lap/number_text.hpp"
+#include "corvel_lap/utf8_path.hpp"
+
+namespace corvel {
+namespace {
+
+struct TimedLap {
+    const LapFile* file;
+    LapTimeline timeline;
+    std::vector<double> speed_kmh;
+};
+
+std::string optional_text(const std::optional<std::string>& text) {
+    return text ? "\"" + *text + "\"" : std::string("none");
+}
+
+// Why the metadata says the two laps are from different tracks, or nothing.
+std::optional<std::string> track_mismatch(const LapMetadata& a, const LapMetadata& b) {
+    if (a.track_id && b.track_id) {
+        if (*a.track_id != *b.track_id) {
+            return "the laps are from different tracks (track id \"" + *a.track_id + "\" and \"" +
+                   *b.track_id + "\")";
+        }
+    } else if (a.track_name != b.track_name) {
+        return "the laps are from different tracks (\"" + a.track_name + "\" and \"" + b.track_name + "\")";
+    }
+    if (a.track_config != b.track_config) {
+        return "the laps are from different track layouts (" + optional_text(a.track_config) + " and " +
+               optional_text(b.track_config) + ")";
+    }
+    const std::optional<double> la = track_length_m(a);
+    const std::optional<double> lb = track_length_m(b);
+    if (la && lb && std::abs(*la - *lb) > kMaxTrackLengthMismatch * std::max(*la, *lb)) {
+        return "the laps are from tracks of different lengths (" + fixed_text(*la, 1) + " m and " +
+               fixed_text(*lb, 1) + " m)";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> metadata_warning(const LapFile& file) {
+    if (file.metadata) {
+        return std::nullopt;
+    }
+    const std::string name = path_to_utf8(file.path.filename());
+    if (file.metadata_error) {
+        return name + ": " + file.metadata_error->message + "; comparing by its samples alone";
+    }
+    return name + ": no metadata beside the lap; comparing by its samples alone";
+}
+
+TimedLap timed(const LapFile& file) {
+    TimedLap lap{&file, compute_lap_timeline(file.samples, file.metadata), {}};
+    lap.speed_kmh.reserve(file.samples.size());
+    for (const LapSample& s : file.samples) {
+        lap.speed_kmh.push_back(s.speed_kmh);
+    }
+    return lap;
+}
+
+double time_at(const TimedLap& lap, double distance_m) {
+    return interpolate_at(lap.timeline.distance_m, lap.timeline.lap_time_s, distance_m);
+}
+
+// The lowest and highest speed over [from, to]: the samples inside and the speed at both ends.
+std::pair<double, double> speed_range(const TimedLap& lap, double from, double to) {
+    const std::vector<double>& d = lap.timeline.distance_m;
+    double low = interpolate_at(d, lap.speed_kmh, from);
+    double high = low;
+    const double at_end = interpolate_at(d, lap.speed_kmh, to);
+    low = std::min(low, at_end);
+    high = std::max(high, at_end);
+    const auto begin = std::ranges::lower_bound(d, from);
+    const auto end = std::ranges::upper_bound(d, to);
+    for (auto it = begin; it < end; ++it) {
+        const double v = lap.speed_kmh[static_cast<std::size_t>(it - d.begin())];
+        low = std::min(low, v);
+        high = std::max(high, v);
+    }
+    return {low, high};
+}
+
+std::vector<Minisector> minisectors(const TimedLap& lap, const TimedLap& reference, double from, double to,
+                                    std::size_t count) {
+    std::vector<Minisector> sectors(count);
+    const double length = (to - from) / static_cast<double>(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        Minisector& m = sectors[k];
+        m.start_m = from + length * static_cast<double>(k);
+        m.end_m = k + 1 == count ? to : from + length * static_cast<double>(k + 1);
+        m.lap_s = time_at(lap, m.end_m) - time_at(lap, m.start_m);
+        m.reference_s = time_at(reference, m.end_m) - time_at(reference, m.start_m);
+        m.delta_s = m.lap_s - m.reference_s;
+        std::tie(m.lap_min_speed_kmh, m.lap_max_speed_kmh) = speed_range(lap, m.start_m, m.end_m);
+        std::tie(m.reference_min_speed_kmh, m.reference_max_speed_kmh) =
+            speed_range(reference, m.start_m, m.end_m);
+    }
+    std::vector<std::size_t> order(count);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::ranges::stable_sort(
+        order, [&](std::size_t a, std::size_t b) { return sectors[a].delta_s > sectors[b].delta_s; });
+    for (std::size_t k = 0; k < std::min(count, kWorstMinisectors); ++k) {
+        if (sectors[order[k]].delta_s > 0.0) {
+            sectors[order[k]].worst = true;
+        }
+    }
+    return sectors;
+}
+
+}  // namespace
+
+std::expected<LapComparison, std::string> compare_laps(const LapFile& lap, const LapFile& reference,
+                                                       std::size_t segments) {
+    if (segments < 1 || segments > kMaxMinisectors) {
+        return std::unexpected("the number of minisectors must be 1 to " + std::to_string(kMaxMinisectors) +
+                               ", not " + std::to_string(segments));
+    }
+    if (lap.metadata && reference.metadata) {
+        if (auto mismatch = track_mismatch(*lap.metadata, *reference.metadata)) {
+            return std::unexpected(*mismatch);
+        }
+    }
+    LapComparison result;
+    for (const LapFile* file : {&lap, &reference}) {
+        if (auto warning = metadata_warning(*file)) {
+            result.warnings.push_back(*warning);
+        }
+    }
+
+    TimedLap ours = timed(lap);
+    TimedLap theirs = timed(reference);
+    const std::vector<double>& da = ours.timeline.distance_m;
+    const std::vector<double>& db = theirs.timeline.distance_m;
+    const double from = da.empty() || db.empty() ? 0.0 : std::max(da.front(), db.front());
+    const double to = da.empty() || db.empty() ? 0.0 : std::min(da.back(), db.back());
+    if (!(to - from >= kMinCommonDistanceM)) {
+        const double common = std::max(0.0, to - from);
+        return std::unexpected("the laps share too little distance to compare: " + fixed_text(common, 1) +
+                               " m (at least " + fixed_text(kMinCommonDistanceM, 0) + " m needed)");
+    }
+
+    const double our_start = time_at(ours, from);
+    const double their_start = time_at(theirs, from);
+    const auto steps = static_cast<std::size_t>(std::ceil((to - from) / kComparisonGridStepM));
+    result.distance_m.reserve(steps + 1);
+    result.delta_s.reserve(steps + 1);
+    for (std::size_t k = 0; k <= steps; ++k) {
+        const double d = std::min(to, from + kComparisonGridStepM * static_cast<double>(k));
+        result.distance_m.push_back(d);
+        result.delta_s.push_back((time_at(ours, d) - our_start) - (time_at(theirs, d) - their_start));
+    }
+    result.from_m = from;
+    result.to_m = to;
+    result.delta_at_end_s = result.delta_s.back();
+    result.ends_at_line = ours.timeline.scaled_to_track_length && theirs.timeline.scaled_to_track_length;
+    result.minisectors = minisectors(ours, theirs, from, to, segments);
+    result.lap_time_s = ours.timeline.lap_time_s.back();
+    result.reference_time_s = theirs.timeline.lap_time_s.back();
+    result.lap = std::move(ours.timeline);
+    result.reference = std::move(theirs.timeline);
+    return result;
+}
+
+}  // namespace corvel
