@@ -8,6 +8,7 @@
 
 #include "corvel_lap/command_support.hpp"
 #include "motec/motec_command.hpp"
+#include "report/report_command.hpp"
 
 namespace corvel {
 namespace {
@@ -26,6 +27,11 @@ constexpr std::string_view kProgramHelp =
     "                                   track map and traces as one SVG, optionally against\n"
     "                                   another lap with a time-delta trace\n"
     "  motec   FILE.bin [-o OUT.ld]     MoTeC i2 log (OUT.ld and OUT.ldx) of the lap\n"
+    "  report  FILE.bin [-o OUT.html] [--compare REFERENCE.bin]\n"
+    "                                   interactive HTML page (map, traces, minisectors) that\n"
+    "                                   works offline; with a reference, the delta: this lap\n"
+    "                                   minus the reference at the same distance (positive =\n"
+    "                                   this lap is slower there)\n"
     "\n"
     "A lap is the .bin file corvel writes; its metadata document (same name, .json) is read\n"
     "from beside it when present. Paths are taken as UTF-8.\n"
@@ -40,7 +46,7 @@ struct CommandEntry {
 
 constexpr CommandEntry kCommands[] = {
     {"info", run_info}, {"verify", run_verify},      {"csv", run_csv},
-    {"plot", run_plot}, {"motec", motec::run_motec},
+    {"plot", run_plot}, {"motec", motec::run_motec}, {"report", run_report},
 };
 
 CommandResult dispatch(std::span<const std::string> args, CommandIo& io) {
