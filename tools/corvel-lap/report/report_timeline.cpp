@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace corvel {
 
@@ -44,10 +45,18 @@ std::expected<ReportDelta, std::string> report_comparison(const ReportLap& lap, 
         seg.lap_s = ta[1] - ta[0];
         seg.reference_s = tb[1] - tb[0];
         seg.delta_s = seg.lap_s - seg.reference_s;
-        seg.lap_min_speed_kmh = 100;
-        seg.lap_max_speed_kmh = 200;
-        seg.reference_min_speed_kmh = 100;
-        seg.reference_max_speed_kmh = 200;
+        const auto speeds = [&](const ReportLap& l, double& lo, double& hi) {
+            lo = std::numeric_limits<double>::quiet_NaN();
+            hi = lo;
+            for (std::size_t i = 0; i < l.distance_m.size(); ++i) {
+                if (l.distance_m[i] < seg.start_m || l.distance_m[i] > seg.end_m) continue;
+                const double v = l.file.samples[i].speed_kmh;
+                lo = std::isnan(lo) ? v : std::min(lo, v);
+                hi = std::isnan(hi) ? v : std::max(hi, v);
+            }
+        };
+        speeds(lap, seg.lap_min_speed_kmh, seg.lap_max_speed_kmh);
+        speeds(reference, seg.reference_min_speed_kmh, seg.reference_max_speed_kmh);
         out.segments.push_back(seg);
     }
     return out;
