@@ -59,6 +59,14 @@ std::expected<ReportDelta, std::string> report_comparison(const ReportLap& lap, 
         speeds(reference, seg.reference_min_speed_kmh, seg.reference_max_speed_kmh);
         out.segments.push_back(seg);
     }
+    std::vector<std::size_t> order(out.segments.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::ranges::sort(order, [&](std::size_t a, std::size_t b) {
+        return out.segments[a].delta_s > out.segments[b].delta_s;
+    });
+    for (std::size_t k = 0; k < std::min<std::size_t>(3, order.size()); ++k) {
+        if (out.segments[order[k]].delta_s > 0) out.segments[order[k]].worst = true;
+    }
     return out;
 }
 
