@@ -61,8 +61,8 @@ std::expected<ReportDelta, std::string> report_comparison(const ReportLap& lap, 
     }
     std::vector<std::size_t> order(out.segments.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::ranges::sort(order, [&](std::size_t a, std::size_t b) {
-        return out.segments[a].delta_s > out.segments[b].delta_s;
+    std::ranges::sort(order, [&](std::size_t left, std::size_t right) {
+        return out.segments[left].delta_s > out.segments[right].delta_s;
     });
     for (std::size_t k = 0; k < std::min<std::size_t>(3, order.size()); ++k) {
         if (out.segments[order[k]].delta_s > 0) out.segments[order[k]].worst = true;
