@@ -8,6 +8,7 @@
 
 #include "corvel_lap/command_support.hpp"
 #include "motec/motec_command.hpp"
+#include "report/report_command.hpp"
 
 namespace corvel {
 namespace {
@@ -32,6 +33,11 @@ constexpr std::string_view kProgramHelp =
     "                                   with the best lap of each track and car marked\n"
     "  compare LAP.bin REFERENCE.bin [--segments N] [--json]\n"
     "                                   LAP against REFERENCE by distance: delta and minisectors\n"
+    "  report  FILE.bin [-o OUT.html] [--compare REFERENCE.bin]\n"
+    "                                   interactive HTML page (map, traces, minisectors) that\n"
+    "                                   works offline; with a reference, the delta: this lap\n"
+    "                                   minus the reference at the same distance (positive =\n"
+    "                                   this lap is slower there)\n"
     "\n"
     "A lap is the .bin file corvel writes; its metadata document (same name, .json) is read\n"
     "from beside it when present. Paths are taken as UTF-8.\n"
@@ -49,13 +55,13 @@ struct CommandEntry {
 constexpr CommandEntry kCommands[] = {
     {"info", run_info}, {"verify", run_verify},      {"csv", run_csv},
     {"plot", run_plot}, {"motec", motec::run_motec}, {"list", run_list},
-    {"compare", run_compare},
+    {"compare", run_compare}, {"report", run_report},
 };
 
 CommandResult dispatch(std::span<const std::string> args, CommandIo& io) {
     if (args.empty()) {
         return std::unexpected(std::string(
-            "missing command: info, verify, csv, plot, motec or compare (see corvel-lap --help)"));
+            "missing command: info, verify, csv, plot, motec, compare, report or list (see corvel-lap --help)"));
     }
     const std::string& name = args.front();
     if (name == "-h" || name == "--help") {

@@ -1,0 +1,111 @@
+// Opens corvel-lap reports in Debian's headless chromium (driven by playwright-core) and
+// checks what a user would see: the page draws every panel, raises no script error, asks
+// for nothing but its own file, and the map's car follows the cursor over a trace.
+// Usage: node report_browser_test.mjs CORVEL_LAP MAKE_SYNTHETIC_LAP FIXTURES_DIR WORK_DIR [--screenshot PNG]
+import { chromium } from "playwright-core";
+import { execFileSync } from "node:child_process";
+import fs from "node:fs";
+import path from "node:path";
+import { pathToFileURL } from "node:url";
+
+const [corvelLap, makeLap, fixtures, work, flag, screenshot] = process.argv.slice(2);
+fs.rmSync(work, { recursive: true, force: true });
+fs.mkdirSync(work, { recursive: true });
+
+const fixture = (lap) => path.join(fixtures, fs.readdirSync(fixtures).find((f) => f.includes(`-lap${lap}-`) && f.endsWith(".bin")));
+const report = (name, args) => {
+  const out = path.join(work, name + ".html");
+  execFileSync(corvelLap, ["report", ...args, "-o", out], { stdio: ["ignore", "ignore", "inherit"] });
+  return out;
+};
+const synthetic = (mode) => execFileSync(makeLap, [work, mode]).toString().trim();
+const withoutMetadata = () => {
+  const copy = path.join(work, "no-metadata-lap.bin");
+  fs.copyFileSync(fixture(1), copy);
+  return copy;
+};
+
+const cases = [
+  { name: "one stand-in lap", file: report("one-lap", [fixture(1)]), charts: 7, hover: true },
+  { name: "stand-in lap against a reference", file: report("comparison", [fixture(2), "--compare", fixture(1)]),
+    charts: 8, hover: true, sectors: true },
+  { name: "lap without metadata", file: report("no-metadata", [withoutMetadata()]), charts: 7, hover: true },
+  { name: "one-sample lap", file: report("single", [synthetic("--single")]), charts: 7 },
+  { name: "lap of NaN and infinite values", file: report("degenerate", [synthetic("--degenerate")]), charts: 7 },
+  { name: "hostile names", file: report("hostile", [synthetic("--hostile")]), charts: 7, hostile: true },
+];
+
+const browser = await chromium.launch({
+  executablePath: "/usr/bin/chromium",
+  headless: true,
+  args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking", "--disable-component-update",
+         "--disable-sync", "--no-first-run", "--disable-quic"],
+  // launch() gives chromium a fresh temporary profile of its own (it refuses --user-data-dir).
+});
+
+let failures = 0;
+const check = (ok, what) => {
+  if (!ok) { failures++; console.log("  FAIL " + what); }
+};
+
+for (const c of cases) {
+  console.log("report: " + c.name);
+  const context = await browser.newContext({ viewport: { width: 1400, height: 1000 } });
+  const page = await context.newPage();
+  const own = pathToFileURL(c.file).href;
+  const errors = [], foreign = [];
+  page.on("pageerror", (e) => errors.push("pageerror: " + e.message));
+  page.on("console", (m) => { if (m.type() === "error") errors.push("console: " + m.text()); });
+  await context.route("**/*", (route) => {
+    const url = route.request().url();
+    if (url === own) return route.continue();
+    foreign.push(url);
+    return route.abort();
+  });
+  await page.goto(own);
+  await page.waitForFunction(() => document.body.dataset.report !== "loading", null, { timeout: 30000 });
+  const state = await page.evaluate(() => ({ report: document.body.dataset.report, charts: document.body.dataset.charts,
+                                             error: document.getElementById("error").textContent }));
+  check(state.report === "ready", `data-report is ${state.report} (${state.error})`);
+  check(state.charts === String(c.charts), `data-charts is ${state.charts}, expected ${c.charts}`);
+  check(errors.length === 0, "script errors: " + errors.join("; "));
+  check(foreign.length === 0, "requests besides the file: " + foreign.join(", "));
+  if (c.hover) {
+    const over = page.locator(".panel .u-over").first();
+    const box = await over.boundingBox();
+    const carAt = async (share) => {
+      await page.mouse.move(box.x + box.width * share, box.y + box.height / 2);
+      return page.evaluate(() => { const s = document.getElementById("car").style; return s.left + "," + s.top; });
+    };
+    const a = await carAt(0.25), b = await carAt(0.6);
+    check(a !== b && !a.startsWith("-100"), `map marker did not follow the cursor (${a} then ${b})`);
+    const distance = await page.evaluate(() => document.querySelector("#values td.v").textContent);
+    check(distance !== "–", "no distance shown under the cursor");
+  }
+  if (c.sectors) {
+    const rows = await page.locator("#sector-table tr").count();
+    const worst = await page.locator("#sector-table tr.worst").count();
+    check(rows > 1, "no minisector rows");
+    check(worst <= 3, `${worst} minisectors marked as worst`);
+    const note = await page.locator("#delta-note").textContent();
+    check(note.includes("positive = this lap is slower there"), "delta convention not stated");
+    if (flag === "--screenshot" && screenshot) {
+      await page.mouse.move(box_of(await page.locator(".panel .u-over").first().boundingBox(), 0.42).x,
+                            box_of(await page.locator(".panel .u-over").first().boundingBox(), 0.42).y);
+      await page.screenshot({ path: screenshot, fullPage: true });
+      console.log("  screenshot: " + screenshot);
+    }
+  }
+  if (c.hostile) {
+    check(await page.evaluate(() => window.hacked === undefined), "a name in the lap ran as script");
+    const title = await page.locator("h1").textContent();
+    check(title.includes("</script>"), "the hostile track name is not shown as text");
+  }
+  await context.close();
+}
+await browser.close();
+
+function box_of(box, share) { return { x: box.x + box.width * share, y: box.y + box.height / 2 }; }
+
+console.log(failures === 0 ? `all ${cases.length} reports draw` : `${failures} check(s) failed`);
+process.exit(failures === 0 ? 0 : 1);

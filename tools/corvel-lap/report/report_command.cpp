@@ -1,0 +1,106 @@
+// `corvel-lap report`: loads the lap (and the reference), puts both on the shared per-sample
+// timeline and the distance comparison, and writes the page beside the lap.
+#include "report/report_command.hpp"
+
+#include <ostream>
+
+#include "corvel_lap/command_support.hpp"
+#include "corvel_lap/utf8_path.hpp"
+#include "report/report_data.hpp"
+#include "report/report_page.hpp"
+#include "report/report_timeline.hpp"
+
+namespace corvel {
+namespace {
+
+constexpr std::string_view kReportHelp =
+    "Usage: corvel-lap report FILE.bin [--compare REFERENCE.bin] [-o OUT.html]\n"
+    "\n"
+    "Writes one self-contained HTML page (open it in any current browser; it needs no network)\n"
+    "to explore the lap: its metadata, the track map coloured by speed, and stacked panels\n"
+    "against lap distance: speed, throttle and brake, steering, gear, RPM, lateral and\n"
+    "longitudinal g. One cursor is shared by every panel and the map: hover a trace to see the\n"
+    "car on the map and every channel's value there; drag to zoom on a stretch, double-click\n"
+    "to zoom out again.\n"
+    "\n"
+    "With --compare, the reference lap is drawn on the same distance axis, the map is coloured\n"
+    "by where this lap gains or loses time, and a delta panel and the minisector table of\n"
+    "`corvel-lap compare` are added. The delta is this lap minus the reference at the same\n"
+    "distance: positive = this lap is slower there.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output OUT.html     where to write; \"-\" writes to standard output.\n"
+    "                            Default: FILE.html beside FILE.bin (same stem).\n"
+    "  --compare REFERENCE.bin   the lap to compare against (same track).\n";
+
+void warn_about_metadata(const LapFile& lap, const std::string& name, CommandIo& io) {
+    if (lap.metadata_error) {
+        io.err << "Warning: " << lap.metadata_error->message << "; reporting " << name << " without it\n";
+    } else if (!lap.metadata) {
+        io.err << "Warning: " << name << " has no metadata beside it; reporting from the samples\n";
+    }
+}
+
+std::string report_title(const LapFile& lap, bool comparing) {
+    std::string title = "corvel lap report";
+    if (lap.metadata) {
+        title = lap.metadata->track_name + " \u00b7 " + lap.metadata->car_name + " \u00b7 lap " +
+                std::to_string(lap.metadata->lap_number);
+    }
+    return comparing ? title + " vs reference" : title;
+}
+
+// -o must not name the reference lap or its metadata either (the lap's own are checked on
+// writing).
+CommandResult check_output_spares(const CommandArgs& args, const LapFile& reference) {
+    if (!args.output || *args.output == "-") return {};
+    const std::filesystem::path target = path_from_utf8(*args.output);
+    std::error_code ec;
+    for (const auto& own : {reference.path, reference.metadata_path}) {
+        if (std::filesystem::equivalent(target, own, ec) ||
+            std::filesystem::absolute(target, ec).lexically_normal() ==
+                std::filesystem::absolute(own, ec).lexically_normal()) {
+            return std::unexpected("refusing to overwrite the reference's own file " + display_name(own));
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+CommandResult run_report(std::span<const std::string> args, CommandIo& io) {
+    const auto command =
+        parse_file_command("report", args, {.output = true, .compare = true}, kReportHelp, io);
+    if (!command) return std::unexpected(command.error());
+    if (!*command) return {};  // --help
+    const CommandArgs& parsed = (*command)->args;
+    const std::string& file = (*command)->file;
+
+    const auto lap = load_lap(file);
+    if (!lap) return std::unexpected(lap.error());
+    warn_about_metadata(*lap, file, io);
+    const ReportTimeline lap_timeline = report_timeline(*lap);
+    const ReportLap lap_view{*lap, file, lap_timeline.lap_time_s, lap_timeline.distance_m};
+
+    std::string data;
+    if (parsed.compare) {
+        const auto reference = load_lap(*parsed.compare);
+        if (!reference) return std::unexpected(reference.error());
+        if (const auto spared = check_output_spares(parsed, *reference); !spared) return spared;
+        warn_about_metadata(*reference, *parsed.compare, io);
+        const ReportTimeline reference_timeline = report_timeline(*reference);
+        const ReportLap reference_view{*reference, *parsed.compare, reference_timeline.lap_time_s,
+                                       reference_timeline.distance_m};
+        const auto comparison = report_comparison(lap_view, reference_view);
+        if (!comparison) return std::unexpected("report: " + comparison.error());
+        const ReportComparison view{reference_view, comparison->grid_m, comparison->delta_s,
+                                    comparison->delta_at_line_s, comparison->segments};
+        data = build_report_data(lap_view, &view);
+    } else {
+        data = build_report_data(lap_view, nullptr);
+    }
+    const std::string page = render_report_page(report_title(*lap, parsed.compare.has_value()), data);
+    return write_command_output(parsed, *lap, ".html", page, io);
+}
+
+}  // namespace corvel
