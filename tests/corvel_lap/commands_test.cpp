@@ -10,24 +10,15 @@
 #include "corvel_lap/utf8_path.hpp"
 #include "synthetic_lap.hpp"
 #include "lap_files.hpp"
+#include "run_corvel_lap.hpp"
 
 namespace corvel {
 namespace {
 
 using testing::TempDir;
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Outcome run(std::vector<std::string> args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = run_corvel_lap(args, out, err);
-    return {status, out.str(), err.str()};
-}
+using testing::Outcome;
+using testing::run;
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;

@@ -12,6 +12,7 @@
 #include "corvel_lap/lap_file_reader.hpp"
 #include "corvel_lap/utf8_path.hpp"
 #include "lap_files.hpp"
+#include "run_corvel_lap.hpp"
 
 namespace corvel {
 namespace {
@@ -174,18 +175,8 @@ TEST(LapList, RefusesAMissingFolderAndAFile) {
     EXPECT_FALSE(list_laps(dir / "file.txt", {}).has_value());
 }
 
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Outcome run(std::vector<std::string> args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = run_corvel_lap(args, out, err);
-    return {status, out.str(), err.str()};
-}
+using testing::Outcome;
+using testing::run;
 
 TEST(ListCommand, CsvHasTheFixedHeaderAndQuotesFields) {
     const TempDir dir;
