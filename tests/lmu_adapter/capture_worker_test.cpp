@@ -19,11 +19,16 @@ using sim_bridge::lmu::CaptureTimings;
 using sim_bridge::lmu::LmuSharedMemory;
 using sim_bridge::platform::WaitResult;
 
+std::shared_ptr<sim_bridge::lmu::DeadHolderEvidence> steady_evidence() {
+    return std::make_shared<sim_bridge::lmu::DeadHolderEvidence>(
+        1000ms, [] { return std::chrono::steady_clock::now(); });
+}
+
 class CaptureLoop : public ::testing::Test {
   protected:
     CaptureLoop() {
         publisher_.write(1);
-        EXPECT_TRUE(shared_.cache->store(sim_bridge::lmu::acquire_and_copy(memory_, timings_.lock).value()));
+        EXPECT_TRUE(shared_.cache->store(sim_bridge::lmu::acquire_and_copy(memory_, timings_.lock, *shared_.lock_evidence).value()));
     }
 
     [[nodiscard]] std::uint32_t cached_word() const {
@@ -38,7 +43,7 @@ class CaptureLoop : public ::testing::Test {
     LmuSharedMemory memory_ = sim_bridge::lmu::open_shared_memory(publisher_.names()).value();
     CaptureShared shared_{std::make_shared<std::atomic<bool>>(true),
                           std::make_shared<std::atomic<bool>>(false),
-                          std::make_shared<sim_bridge::lmu::SnapshotCache>()};
+                          std::make_shared<sim_bridge::lmu::SnapshotCache>(), steady_evidence()};
     CaptureTimings timings_{.wait = 1ms, .lock = {.spin_tries = 16, .wait = 1ms}};
 };
 
@@ -125,7 +130,7 @@ TEST(CaptureWorker, ThreadRunsUntilStoppedAndReleasesItsMemory) {
     TestPublisher publisher(corvel_test::unique_lmu_names());
     CaptureShared shared{std::make_shared<std::atomic<bool>>(true),
                          std::make_shared<std::atomic<bool>>(false),
-                         std::make_shared<sim_bridge::lmu::SnapshotCache>()};
+                         std::make_shared<sim_bridge::lmu::SnapshotCache>(), steady_evidence()};
     auto memory = sim_bridge::lmu::open_shared_memory(publisher.names()).value();
 
     auto worker = sim_bridge::lmu::start_capture_worker(std::move(memory), shared, {.wait = 1ms, .lock = {}});

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "await_on.hpp"
+#include "manual_clock.hpp"
 #include "test_publisher.hpp"
 
 namespace {
@@ -111,6 +112,31 @@ TEST_F(Adapter, LockHeldByAnotherPartyFailsTheFirstCopy) {
         connected.error(),
         not_connected("Could not take initial LMU snapshot: timed out acquiring LMU shared-memory lock"));
     EXPECT_FALSE(adapter.is_connected());
+}
+
+TEST_F(Adapter, LockLeftByADeadPartyIsClearedByALaterConnectRoundWhichTheNextOneFollows) {
+    TestPublisher publisher(names_);
+    publisher.write(5, "Monza");
+    publisher.busy().store(1);
+    corvel_test::ManualClock clock;
+    auto options = quick_options(names_);
+    options.clock = clock.function();
+    LmuAdapter adapter(watchdog_io_.get_executor(), options);
+    const auto timed_out =
+        not_connected("Could not take initial LMU snapshot: timed out acquiring LMU shared-memory lock");
+
+    // The driver's rounds, 2 s apart: the first finds the lock held, the second has seen it held
+    // long enough and clears it (still failing itself), the third connects.
+    EXPECT_EQ(await_on(io_, adapter.connect()).error(), timed_out);
+    EXPECT_EQ(publisher.busy().load(), 1);
+    clock.advance(2000ms);
+    EXPECT_EQ(await_on(io_, adapter.connect()).error(), timed_out);
+    EXPECT_EQ(publisher.busy().load(), 0);
+    clock.advance(2000ms);
+
+    ASSERT_TRUE(await_on(io_, adapter.connect()));
+    EXPECT_EQ(adapter.lock_clears(), 1u);
+    EXPECT_EQ(await_on(io_, adapter.session_info())->track_name, "Monza");
 }
 
 TEST_F(Adapter, ServesTheFirstBlockRightAfterConnect) {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "adapters/lmu/shared_memory.hpp"
+#include "manual_clock.hpp"
 #include "test_publisher.hpp"
 
 namespace {
@@ -69,62 +70,124 @@ TEST(OpenSharedMemory, ExistingLockBlockKeepsItsWords) {
 
 class LockProtocol : public ::testing::Test {
   protected:
+    [[nodiscard]] auto copy(const LmuLockTimings& timings = kQuickGiveUp) {
+        return acquire_and_copy(memory_, timings, evidence_);
+    }
+
     TestPublisher publisher_{corvel_test::unique_lmu_names()};
     sim_bridge::lmu::LmuSharedMemory memory_ = open_shared_memory(publisher_.names()).value();
+    corvel_test::ManualClock clock_;
+    sim_bridge::lmu::DeadHolderEvidence evidence_{1000ms, clock_.function()};
 };
 
 TEST_F(LockProtocol, CopiesTheBlockAndLeavesTheLockFree) {
     publisher_.write(42);
 
-    auto copy = acquire_and_copy(memory_, kQuickGiveUp);
+    auto taken = copy();
 
-    ASSERT_TRUE(copy);
-    EXPECT_EQ(corvel_test::update_word_of(copy->view()), 42u);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(corvel_test::update_word_of(taken->view()), 42u);
     EXPECT_EQ(publisher_.busy().load(), 0);
     EXPECT_EQ(publisher_.waiters().load(), 0);
 }
 
 TEST_F(LockProtocol, CopyStaysAsTakenWhenTheSimulatorWritesAgain) {
     publisher_.write(1);
-    auto copy = acquire_and_copy(memory_, kQuickGiveUp);
-    ASSERT_TRUE(copy);
+    auto taken = copy();
+    ASSERT_TRUE(taken);
 
     publisher_.publish(2);
 
-    EXPECT_EQ(corvel_test::update_word_of(copy->view()), 1u);
+    EXPECT_EQ(corvel_test::update_word_of(taken->view()), 1u);
 }
 
-TEST_F(LockProtocol, LockHeldThroughSpinAndOneWaitTimesOut) {
+TEST_F(LockProtocol, LockHeldThroughSpinAndOneWaitTimesOutAndIsLeftHeld) {
     publisher_.busy().store(1);
     publisher_.waiters().store(3);
 
-    auto copy = acquire_and_copy(memory_, kQuickGiveUp);
+    auto taken = copy();
 
-    ASSERT_FALSE(copy);
-    EXPECT_EQ(copy.error(), LockFailure::TimedOut);
-    EXPECT_EQ(sim_bridge::lmu::describe(copy.error()), "timed out acquiring LMU shared-memory lock");
+    ASSERT_FALSE(taken);
+    EXPECT_EQ(taken.error(), LockFailure::TimedOut);
+    EXPECT_EQ(sim_bridge::lmu::describe(taken.error()), "timed out acquiring LMU shared-memory lock");
     EXPECT_EQ(publisher_.waiters().load(), 3);
+    EXPECT_EQ(publisher_.busy().load(), 1);  // one timeout is no proof that its holder died
+    EXPECT_EQ(evidence_.clears(), 0u);
 }
 
-TEST_F(LockProtocol, TimedOutAcquisitionClearsTheStaleLockForTheNextOne) {
+TEST_F(LockProtocol, LockFoundHeldThroughTimeoutsForUnderASecondIsLeftHeld) {
     publisher_.busy().store(1);
-    ASSERT_FALSE(acquire_and_copy(memory_, kQuickGiveUp));
+    publisher_.waiters().store(2);
 
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        ASSERT_FALSE(copy());
+        EXPECT_EQ(publisher_.waiters().load(), 2) << "attempt " << attempt;
+        clock_.advance(333ms);
+    }
+
+    EXPECT_EQ(publisher_.busy().load(), 1);
+    EXPECT_EQ(evidence_.clears(), 0u);
+}
+
+TEST_F(LockProtocol, LockFoundHeldThroughASecondOfTimeoutsIsClearedOnceForTheNextAcquisition) {
+    publisher_.busy().store(1);
+    publisher_.waiters().store(2);  // other parties asleep on the lock
+    ASSERT_FALSE(copy());
+    clock_.advance(1000ms);
+
+    // The clearing attempt still fails: it never held the lock.
+    auto clearing = copy();
+
+    ASSERT_FALSE(clearing);
+    EXPECT_EQ(clearing.error(), LockFailure::TimedOut);
     EXPECT_EQ(publisher_.busy().load(), 0);
-    EXPECT_TRUE(acquire_and_copy(memory_, kQuickGiveUp));
+    EXPECT_EQ(publisher_.waiters().load(), 2);
+    EXPECT_EQ(evidence_.clears(), 1u);
+    // Cleared as a release: one sleeping party is woken to take it.
+    EXPECT_EQ(publisher_.lock_event().wait(0ms), WaitResult::Signalled);
+    EXPECT_TRUE(copy());
+    EXPECT_EQ(evidence_.clears(), 1u);
 }
 
-TEST_F(LockProtocol, ClearingAStaleLockWakesASleepingWaiter) {
+TEST_F(LockProtocol, AnAcquisitionBetweenTimeoutsKeepsALaterHoldFromBeingCleared) {
     publisher_.busy().store(1);
-    publisher_.waiters().store(1);
+    ASSERT_FALSE(copy());
+    clock_.advance(800ms);
+    publisher_.busy().store(0);  // the holder lets go
+    ASSERT_TRUE(copy());
+    publisher_.busy().store(1);  // and takes it again
+    clock_.advance(300ms);
 
-    ASSERT_FALSE(acquire_and_copy(memory_, kQuickGiveUp));
+    ASSERT_FALSE(copy());
+    clock_.advance(300ms);
+    ASSERT_FALSE(copy());
 
-    EXPECT_EQ(publisher_.lock_event().wait(0ms), WaitResult::Signalled);
+    EXPECT_EQ(publisher_.busy().load(), 1);
+    EXPECT_EQ(evidence_.clears(), 0u);
+}
+
+TEST_F(LockProtocol, HolderLettingGoJustBeforeTheClearKeepsItsReleaseAndTheCopyIsTaken) {
+    publisher_.write(7);
+    publisher_.busy().store(1);
+    // The clock is read once per timeout; on the second, the holder lets go just then.
+    int reads = 0;
+    sim_bridge::lmu::DeadHolderEvidence evidence(1000ms, [&] {
+        if (++reads == 2) publisher_.busy().store(0);
+        return std::chrono::steady_clock::time_point(reads * 1000ms);
+    });
+    ASSERT_FALSE(acquire_and_copy(memory_, kQuickGiveUp, evidence));
+
+    auto taken = acquire_and_copy(memory_, kQuickGiveUp, evidence);
+
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(corvel_test::update_word_of(taken->view()), 7u);
+    EXPECT_EQ(evidence.clears(), 0u);
+    EXPECT_EQ(publisher_.busy().load(), 0);
+    EXPECT_EQ(publisher_.waiters().load(), 0);
 }
 
 TEST_F(LockProtocol, ReleaseWithoutWaitersDoesNotSignal) {
-    ASSERT_TRUE(acquire_and_copy(memory_, kQuickGiveUp));
+    ASSERT_TRUE(copy());
 
     EXPECT_EQ(publisher_.lock_event().wait(0ms), WaitResult::TimedOut);
 }
@@ -132,7 +195,7 @@ TEST_F(LockProtocol, ReleaseWithoutWaitersDoesNotSignal) {
 TEST_F(LockProtocol, ReleaseWithWaitersSignalsOnce) {
     publisher_.waiters().store(1);  // another party asleep on the lock
 
-    ASSERT_TRUE(acquire_and_copy(memory_, kQuickGiveUp));
+    ASSERT_TRUE(copy());
 
     EXPECT_EQ(publisher_.lock_event().wait(0ms), WaitResult::Signalled);
     EXPECT_EQ(publisher_.lock_event().wait(0ms), WaitResult::TimedOut);
@@ -143,7 +206,7 @@ TEST_F(LockProtocol, SleepingReaderTakesTheLockWhenTheHolderReleasesIt) {
     std::optional<bool> copied;
     std::thread reader([&] {
         // No spin, and a wait far longer than the test: only the release's signal ends it.
-        copied = acquire_and_copy(memory_, {.spin_tries = 0, .wait = 60s}).has_value();
+        copied = copy({.spin_tries = 0, .wait = 60s}).has_value();
     });
     while (publisher_.waiters().load() == 0) std::this_thread::yield();
 
@@ -164,15 +227,16 @@ TEST_F(LockProtocol, ConcurrentReadersNeverCopyATornBlock) {
     });
     auto second_memory = open_shared_memory(publisher_.names()).value();
     std::thread other_reader([&] {
-        while (!done.load()) (void)acquire_and_copy(second_memory, {});
+        sim_bridge::lmu::DeadHolderEvidence its_own(1000ms, [] { return std::chrono::steady_clock::now(); });
+        while (!done.load()) (void)acquire_and_copy(second_memory, {}, its_own);
     });
     int torn = 0;
     while (!done.load()) {
-        auto copy = acquire_and_copy(memory_, {});
-        if (!copy) continue;
+        auto taken = copy({});
+        if (!taken) continue;
         std::uint32_t scoring = 0;
-        std::memcpy(&scoring, copy->view().data() + sim_bridge::lmu::header::kScoringEventWord, 4);
-        if (scoring != corvel_test::update_word_of(copy->view())) ++torn;
+        std::memcpy(&scoring, taken->view().data() + sim_bridge::lmu::header::kScoringEventWord, 4);
+        if (scoring != corvel_test::update_word_of(taken->view())) ++torn;
     }
     simulator.join();
     other_reader.join();

@@ -58,6 +58,9 @@ class TestPublisher {
     [[nodiscard]] std::atomic_ref<std::int32_t> busy() const;
     [[nodiscard]] const sim_bridge::platform::NamedEvent& lock_event() const { return lock_event_; }
     [[nodiscard]] const sim_bridge::platform::NamedEvent& data_event() const { return data_event_; }
+    // The raw views, for parties of a test that write the block or hold the lock themselves.
+    [[nodiscard]] std::byte* data_bytes() const { return data_.writable_data(); }
+    [[nodiscard]] std::byte* lock_words() const { return lock_block_.writable_data(); }
 
   private:
     sim_bridge::LmuObjectNames names_;

@@ -17,6 +17,7 @@
 namespace sim_bridge {
 
 namespace lmu {
+class DeadHolderEvidence;
 class LmuDataBlock;
 class LmuSharedMemory;
 class SnapshotCache;
@@ -41,6 +42,9 @@ class LmuAdapter final : public SimAdapter {
     asio::awaitable<BridgeResult<VehicleInfo>> vehicle_info(std::uint32_t slot_id) override;
     asio::awaitable<BridgeResult<VehicleInfo>> player_vehicle_info() override;
 
+    // How often this adapter has cleared the simulator's lock for a party that died holding it.
+    [[nodiscard]] std::uint64_t lock_clears() const;
+
   private:
     // Up to `open_attempts` attempts with a pause between them.
     asio::awaitable<BridgeResult<lmu::LmuSharedMemory>> open_with_retries();
@@ -57,6 +61,8 @@ class LmuAdapter final : public SimAdapter {
     std::shared_ptr<lmu::SnapshotCache> snapshot_cache_;
     std::shared_ptr<std::atomic<bool>> stop_requested_;
     std::shared_ptr<lmu::VehicleNameMap> vehicle_name_map_;
+    // What the connects and the workers have seen of a held lock, across all of them.
+    std::shared_ptr<lmu::DeadHolderEvidence> lock_evidence_;
     std::thread worker_;  // the capture worker of the last successful connect, if any
 };
 

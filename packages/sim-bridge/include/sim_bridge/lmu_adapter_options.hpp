@@ -23,7 +23,12 @@ struct LmuObjectNames {
 struct LmuLockTimings {
     std::uint32_t spin_tries = 4000;      // compare-exchange tries before sleeping
     std::chrono::milliseconds wait{100};  // one sleep on the lock event
+    // A lock found held through our timed-out acquisitions for this long, with none of ours
+    // succeeding in between, was left by a party that died holding it, and is cleared.
+    std::chrono::milliseconds dead_holder_after{1000};
 };
+
+using MonotonicClock = std::function<std::chrono::steady_clock::time_point()>;
 
 struct LmuTimings {
     std::chrono::milliseconds attempt_pause{500};     // between two attempts to open the objects
@@ -38,6 +43,8 @@ struct LmuAdapterOptions {
     LmuTimings timings;
     // Asked by the staleness watchdog once the published data has stopped changing.
     std::function<ProcessState()> process_check = is_lmu_process_running;
+    // What the lock's dead-holder rule measures its span with.
+    MonotonicClock clock = [] { return std::chrono::steady_clock::now(); };
 };
 
 }  // namespace sim_bridge

@@ -16,7 +16,7 @@ std::string os_error_text(const std::error_code& code) {
 // The copy keeps the worker's view of the cache; false means the cache is poisoned.
 bool publish_new_block(const LmuSharedMemory& memory, const CaptureShared& shared,
                        const CaptureTimings& timings) {
-    auto copy = acquire_and_copy(memory, timings.lock);
+    auto copy = acquire_and_copy(memory, timings.lock, *shared.lock_evidence);
     // A lock that timed out is not worth reporting: the cache keeps the previous block and the
     // next signal brings a fresh one.
     if (!copy) return true;

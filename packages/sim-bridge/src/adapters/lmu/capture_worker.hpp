@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "adapters/lmu/dead_holder_evidence.hpp"
 #include "adapters/lmu/shared_memory.hpp"
 #include "adapters/lmu/snapshot_cache.hpp"
 #include "sim_bridge/lmu_adapter_options.hpp"
@@ -23,6 +24,7 @@ struct CaptureShared {
     std::shared_ptr<std::atomic<bool>> connected;
     std::shared_ptr<std::atomic<bool>> stop_requested;
     std::shared_ptr<SnapshotCache> cache;
+    std::shared_ptr<DeadHolderEvidence> lock_evidence;
 };
 
 struct CaptureTimings {

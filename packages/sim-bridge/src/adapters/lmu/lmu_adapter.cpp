@@ -11,6 +11,7 @@
 
 #include "adapters/lmu/block_conversion.hpp"
 #include "adapters/lmu/capture_worker.hpp"
+#include "adapters/lmu/dead_holder_evidence.hpp"
 #include "adapters/lmu/lmu_data_block.hpp"
 #include "adapters/lmu/lmu_lock.hpp"
 #include "adapters/lmu/shared_memory.hpp"
@@ -30,6 +31,12 @@ std::unexpected<SimBridgeError> poisoned_cache() {
         SimBridgeError(SimBridgeError::Kind::ParseError, "LMU snapshot cache is poisoned"));
 }
 
+// An empty clock in the options means the product's.
+MonotonicClock clock_or_steady(MonotonicClock clock) {
+    if (clock) return clock;
+    return [] { return std::chrono::steady_clock::now(); };
+}
+
 }  // namespace
 
 LmuAdapter::LmuAdapter(asio::any_io_executor watchdog_executor, LmuAdapterOptions options)
@@ -38,7 +45,9 @@ LmuAdapter::LmuAdapter(asio::any_io_executor watchdog_executor, LmuAdapterOption
       connected_(std::make_shared<std::atomic<bool>>(false)),
       snapshot_cache_(std::make_shared<lmu::SnapshotCache>()),
       stop_requested_(std::make_shared<std::atomic<bool>>(false)),
-      vehicle_name_map_(std::make_shared<lmu::VehicleNameMap>()) {
+      vehicle_name_map_(std::make_shared<lmu::VehicleNameMap>()),
+      lock_evidence_(std::make_shared<lmu::DeadHolderEvidence>(options_.timings.lock.dead_holder_after,
+                                                               clock_or_steady(options_.clock))) {
     if (!options_.process_check) options_.process_check = is_lmu_process_running;
 }
 
@@ -70,7 +79,7 @@ asio::awaitable<BridgeResult<lmu::LmuSharedMemory>> LmuAdapter::open_with_retrie
 }
 
 BridgeResult<Unit> LmuAdapter::start_capture(lmu::LmuSharedMemory memory) {
-    auto first = lmu::acquire_and_copy(memory, options_.timings.lock);
+    auto first = lmu::acquire_and_copy(memory, options_.timings.lock, *lock_evidence_);
     if (!first) {
         return not_connected("Could not take initial LMU snapshot: " +
                              std::string(lmu::describe(first.error())));
@@ -81,7 +90,7 @@ BridgeResult<Unit> LmuAdapter::start_capture(lmu::LmuSharedMemory memory) {
     if (!snapshot_cache_->store(std::move(*first))) return poisoned_cache();
 
     auto worker = lmu::start_capture_worker(
-        std::move(memory), lmu::CaptureShared{connected_, stop_requested_, snapshot_cache_},
+        std::move(memory), lmu::CaptureShared{connected_, stop_requested_, snapshot_cache_, lock_evidence_},
         lmu::CaptureTimings{options_.timings.worker_wait, options_.timings.lock});
     if (!worker) return not_connected("Failed to start LMU capture worker: " + worker.error());
     worker_ = std::move(*worker);
@@ -91,6 +100,10 @@ BridgeResult<Unit> LmuAdapter::start_capture(lmu::LmuSharedMemory memory) {
         watchdog_executor_, lmu::WatchdogContext{connected_, snapshot_cache_, stop_requested_,
                                                  options_.timings.watchdog_period, options_.process_check});
     return Unit{};
+}
+
+std::uint64_t LmuAdapter::lock_clears() const {
+    return lock_evidence_->clears();
 }
 
 bool LmuAdapter::is_connected() const {

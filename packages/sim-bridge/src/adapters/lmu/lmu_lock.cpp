@@ -1,5 +1,5 @@
 // LMU's lock: a spin on the `busy` word, then sleeps on the lock event with `waiters` counted,
-// then the copy of one block under the lock.
+// then the copy of one block under the lock. A lock is cleared only for a holder that died.
 #include "adapters/lmu/lmu_lock.hpp"
 
 #include <atomic>
@@ -24,10 +24,13 @@ bool try_take(std::atomic_ref<std::int32_t> busy) noexcept {
 
 }  // namespace
 
-bool acquire_lock(const LmuLock& lock, const LmuLockTimings& timings) noexcept {
+bool acquire_lock(const LmuLock& lock, const LmuLockTimings& timings, DeadHolderEvidence& evidence) noexcept {
     auto busy = lock.busy();
     for (std::uint32_t tries = 0; tries < timings.spin_tries; ++tries) {
-        if (try_take(busy)) return true;
+        if (try_take(busy)) {
+            evidence.acquired();
+            return true;
+        }
         cpu_relax();
     }
 
@@ -36,18 +39,26 @@ bool acquire_lock(const LmuLock& lock, const LmuLockTimings& timings) noexcept {
     for (;;) {
         if (try_take(busy)) {
             waiters.fetch_sub(1);
+            evidence.acquired();
             return true;
         }
         if (lock.event().wait(timings.wait) != platform::WaitResult::Signalled) break;
     }
     waiters.fetch_sub(1);
 
-    // Give up, and clear the lock on the way out. Everyone holds it only for one block copy,
-    // far less than the spin plus a whole wait that has just passed, so a holder this slow is
-    // almost surely a party that died holding it (a killed reader, a crashed plugin). Nobody
-    // else would ever clear it: the simulator would stall on it and every reader would time
-    // out for ever. Clearing it is the same as a release, so a sleeping waiter is woken too.
+    // A lock held through one spin and one wait is not yet a dead party's: a live holder may
+    // only be descheduled. Breaking it would let a second party in while the first still copies.
+    if (!evidence.claim_clear_after_timeout()) return false;
+    // Held through a whole second of our attempts: nobody else would ever clear it, so the
+    // simulator would stall on it and every reader time out for ever. The holder may have let
+    // go after all, just now; then this is an ordinary acquisition and nothing is cleared.
+    if (try_take(busy)) {
+        evidence.acquired();
+        return true;
+    }
+    // Cleared the way its holder would have released it, so a sleeping waiter is woken too.
     release_lock(lock);
+    evidence.cleared();
     return false;
 }
 
@@ -64,10 +75,11 @@ void release_lock(const LmuLock& lock) noexcept {
 }
 
 std::expected<LmuDataBlock, LockFailure> acquire_and_copy(const LmuSharedMemory& memory,
-                                                          const LmuLockTimings& timings) noexcept {
+                                                          const LmuLockTimings& timings,
+                                                          DeadHolderEvidence& evidence) noexcept {
     // Allocated before the lock is taken, so that only the copy happens under it.
     auto bytes = allocate_block_bytes();
-    if (!acquire_lock(memory.lock(), timings)) return std::unexpected(LockFailure::TimedOut);
+    if (!acquire_lock(memory.lock(), timings, evidence)) return std::unexpected(LockFailure::TimedOut);
     std::memcpy(bytes->data(), memory.data().data(), kBlockSize);
     release_lock(memory.lock());
     return LmuDataBlock(std::move(bytes));

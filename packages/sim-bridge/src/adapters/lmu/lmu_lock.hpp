@@ -6,6 +6,7 @@
 #include <expected>
 #include <string_view>
 
+#include "adapters/lmu/dead_holder_evidence.hpp"
 #include "adapters/lmu/lmu_data_block.hpp"
 #include "adapters/lmu/shared_memory.hpp"
 #include "sim_bridge/lmu_adapter_options.hpp"
@@ -21,12 +22,14 @@ enum class LockFailure : std::uint8_t { TimedOut };
 
 // Takes the simulator's lock, copies the first kBlockSize bytes of the data view, releases
 // the lock. A timed-out acquisition copies nothing, leaves `waiters` as found and the shared
-// memory usable. Allocation failure ends the process.
+// memory usable; it clears the lock only when `evidence` shows its holder died. Allocation
+// failure ends the process.
 [[nodiscard]] std::expected<LmuDataBlock, LockFailure> acquire_and_copy(
-    const LmuSharedMemory& memory, const LmuLockTimings& timings) noexcept;
+    const LmuSharedMemory& memory, const LmuLockTimings& timings, DeadHolderEvidence& evidence) noexcept;
 
-// The lock's two halves, public for the stand-in simulator's tests and the adapter's own.
-[[nodiscard]] bool acquire_lock(const LmuLock& lock, const LmuLockTimings& timings) noexcept;
+// The lock's two halves, public for the benchmarks and the adapter's tests.
+[[nodiscard]] bool acquire_lock(const LmuLock& lock, const LmuLockTimings& timings,
+                                DeadHolderEvidence& evidence) noexcept;
 void release_lock(const LmuLock& lock) noexcept;
 
 }  // namespace sim_bridge::lmu
