@@ -40,6 +40,8 @@ TEST(JsonString, EscapesAndReplacesInvalidBytes) {
     EXPECT_EQ(json_string("\xC3\x28"), "\"\xEF\xBF\xBD(\"");
     EXPECT_EQ(json_string("cut \xE2\x82"), "\"cut \xEF\xBF\xBD\xEF\xBF\xBD\"");
     EXPECT_EQ(json_string("\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");  // a surrogate
+    EXPECT_EQ(json_string("\xC0\xA0"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");                  // an overlong space
+    EXPECT_EQ(json_string("\x85"), "\"\xEF\xBF\xBD\"");  // a stray byte, not NEL
 }
 
 TEST(HexBytes, WritesEveryByte) {

@@ -151,6 +151,12 @@ TEST(LdFile, TextsAreWrittenInWindows1252) {
     EXPECT_EQ(to_windows_1252("\xFF\xC0\x80"), "???");      // never valid
     EXPECT_EQ(to_windows_1252("\xED\xA0\x80"), "???");      // a surrogate
     EXPECT_EQ(to_windows_1252("\xF0\x9F\x8F\x81!"), "?!");  // outside the BMP
+    // Malformed spellings of NO-BREAK SPACE and NEL are bad bytes, never the 0xA0/0x85 byte.
+    EXPECT_EQ(to_windows_1252("\xC0\xA0"), "??");
+    EXPECT_EQ(to_windows_1252("\xE0\x80\xA0"), "???");
+    EXPECT_EQ(to_windows_1252("a\xA0"
+                              "b\x85"),
+              "a?b?");
 }
 
 TEST(LdFile, RefusesALogWithoutChannelsOrRate) {

@@ -6,49 +6,18 @@
 #include <cmath>
 #include <filesystem>
 
+#include "sim_bridge/utf8.hpp"
+
 namespace corvel::lmu_sim {
-namespace {
-
-// Length of the valid UTF-8 sequence starting at `i`, or 0 when it is not valid.
-std::size_t utf8_sequence(std::string_view s, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char lead = byte(i);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned int low = 0x80;
-    unsigned int high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + length > s.size()) return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        const unsigned int c = byte(i + k);
-        const unsigned int lo = k == 1 ? low : 0x80;
-        const unsigned int hi = k == 1 ? high : 0xBF;
-        if (c < lo || c > hi) return 0;
-    }
-    return length;
-}
-
-}  // namespace
 
 std::string json_string(std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
-        const std::size_t length = utf8_sequence(text, i);
-        if (length == 0) {
+        const sim_bridge::DecodedChar decoded = sim_bridge::decode_utf8_at(text, i);
+        const std::size_t length = decoded.length;
+        if (!decoded.valid) {  // one replacement per malformed byte
             out += "\xEF\xBF\xBD";
             ++i;
             continue;

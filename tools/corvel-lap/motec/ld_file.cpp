@@ -10,6 +10,8 @@
 #include <limits>
 #include <string_view>
 
+#include "sim_bridge/utf8.hpp"
+
 namespace corvel::motec {
 namespace {
 
@@ -168,43 +170,16 @@ void append_1252(std::string& out, std::uint32_t code_point) {
 std::string to_windows_1252(const std::string& utf8) {
     std::string out;
     out.reserve(utf8.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-    const std::size_t n = utf8.size();
     std::size_t i = 0;
-    while (i < n) {
-        const unsigned char lead = p[i];
-        std::size_t length = 0;
-        std::uint32_t code_point = 0;
-        if (lead < 0x80) {
-            length = 1;
-            code_point = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            code_point = lead & 0x1Fu;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            code_point = lead & 0x0Fu;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            code_point = lead & 0x07u;
-        }
-        bool valid = length != 0 && i + length <= n;
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = (p[i + k] & 0xC0u) == 0x80u;
-            code_point = (code_point << 6) | (p[i + k] & 0x3Fu);
-        }
-        // Overlong three-byte forms and surrogates are not characters; neither are values
-        // above U+10FFFF. All of them end up as '?' like any other invalid byte.
-        if (valid && length == 3 && (code_point < 0x800 || (code_point >= 0xD800 && code_point <= 0xDFFF)))
-            valid = false;
-        if (valid && length == 4 && (code_point < 0x10000 || code_point > 0x10FFFF)) valid = false;
-        if (!valid) {
-            out.push_back('?');
-            ++i;  // resynchronise on the next byte
+    while (i < utf8.size()) {
+        const sim_bridge::DecodedChar decoded = sim_bridge::decode_utf8_at(utf8, i);
+        if (!decoded.valid) {
+            out.push_back('?');  // one mark per malformed byte, then resynchronise on the next
+            ++i;
             continue;
         }
-        append_1252(out, code_point);
-        i += length;
+        append_1252(out, decoded.code_point);
+        i += decoded.length;
     }
     return out;
 }
