@@ -88,7 +88,8 @@ for (const c of cases) {
     check(rows > 1, "no minisector rows");
     check(worst <= 3, `${worst} minisectors marked as worst`);
     const note = await page.locator("#delta-note").textContent();
-    check(note.includes("positive = this lap is slower there"), "delta convention not stated");
+    check(note.includes("this lap minus the reference at the same distance; positive where this lap is slower"),
+          "delta convention not stated");
     if (flag === "--screenshot" && screenshot) {
       await page.mouse.move(box_of(await page.locator(".panel .u-over").first().boundingBox(), 0.42).x,
                             box_of(await page.locator(".panel .u-over").first().boundingBox(), 0.42).y);
