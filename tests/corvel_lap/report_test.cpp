@@ -122,7 +122,7 @@ TEST(ReportData, BlobCarriesEveryChannelPerSampleAndTheComparisonOnTheLapsDistan
     }
     EXPECT_EQ(blob["channels"]["speed"][1], 100);
     EXPECT_DOUBLE_EQ(blob["deltaS"][1].get<double>(), -0.2);  // halfway along the grid
-    EXPECT_DOUBLE_EQ(blob["reference"]["lapTimeS"][1].get<double>(), 1.0);
+    EXPECT_DOUBLE_EQ(blob["reference"]["timeAtDistanceS"][1].get<double>(), 1.0);
     EXPECT_EQ(blob["map"]["x"].size(), 2U);  // the NaN position is left out
     EXPECT_TRUE(blob["lap"]["metadata"].is_null());
     EXPECT_EQ(blob["segments"].size(), 1U);
@@ -158,6 +158,8 @@ TEST(ReportComparison, DeltaAndMinisectorsAreComparesOwn) {
 
     const auto blob = blob_of(lap, &reference);
 
+    EXPECT_NEAR(number(blob["lap"]["lapTimeS"]), compared->lap_time_s, 0.0005);
+    EXPECT_NEAR(number(blob["reference"]["lapTimeS"]), compared->reference_time_s, 0.0005);
     EXPECT_NEAR(number(blob["deltaAtLineS"]), compared->delta_at_end_s, 0.0005);
     EXPECT_EQ(blob["deltaEndsAtLine"], compared->ends_at_line);
     EXPECT_EQ(blob["deltaConvention"], kDeltaConvention);
@@ -183,8 +185,8 @@ TEST(ReportComparison, LapAgainstItselfHasNoDeltaAndTheSameTraces) {
     EXPECT_EQ(first_failure(n, [&](std::size_t i) { return std::abs(number(delta[i])) <= 0.001; }), 0U);
     EXPECT_EQ(first_failure(n,
                             [&](std::size_t i) {
-                                return std::abs(number(ref["lapTimeS"][i]) - number(blob["lapTimeS"][i])) <=
-                                       0.002;
+                                return std::abs(number(ref["timeAtDistanceS"][i]) -
+                                                number(blob["lapTimeS"][i])) <= 0.002;
                             }),
               0U);
     EXPECT_EQ(first_failure(n,

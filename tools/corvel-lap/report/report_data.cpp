@@ -276,7 +276,8 @@ std::string build_report_data(const ReportLap& lap, const ReportComparison* comp
         const LapComparison& c = comparison->comparison;
         json ref = lap_header_json(reference);
         ref["channels"] = channels_json(reference, &lap);
-        ref["lapTimeS"] = rounded_array(reference_times_at(reference, lap.distance_m), 0.001);
+        // Beside its lap time, not over it: the header shows that one.
+        ref["timeAtDistanceS"] = rounded_array(reference_times_at(reference, lap.distance_m), 0.001);
         data["reference"] = std::move(ref);
         data["deltaConvention"] = kDeltaConvention;
         data["deltaS"] = rounded_array(resample_at(c.distance_m, c.delta_s, lap.distance_m), 0.001);

@@ -243,7 +243,7 @@
     const c = data.channels, r = data.reference && data.reference.channels;
     const rows = [
       ["Distance", (i) => fmt(data.distanceM[i], 1, " m"), null],
-      ["Lap time", (i) => lapTime(data.lapTimeS[i]), r && ((i) => lapTime(data.reference.lapTimeS[i]))],
+      ["Lap time", (i) => lapTime(data.lapTimeS[i]), r && ((i) => lapTime(data.reference.timeAtDistanceS[i]))],
       ["Speed", (i) => fmt(c.speed[i], 0, " km/h"), r && ((i) => fmt(r.speed[i], 0, ""))],
       ["Throttle", (i) => fmt(c.throttle[i], 0, " %"), r && ((i) => fmt(r.throttle[i], 0, ""))],
       ["Brake", (i) => fmt(c.brake[i], 0, " %"), r && ((i) => fmt(r.brake[i], 0, ""))],
