@@ -30,6 +30,9 @@ const cases = [
   { name: "stand-in lap against a reference", file: report("comparison", [fixture(2), "--compare", fixture(1)]),
     charts: 8, hover: true, sectors: true },
   { name: "lap without metadata", file: report("no-metadata", [withoutMetadata()]), charts: 7, hover: true },
+  { name: "lap against a reference without metadata",
+    file: report("no-metadata-reference", [fixture(2), "--compare", withoutMetadata()]), charts: 8, hover: true,
+    deltaEnd: "Delta at " },
   { name: "one-sample lap", file: report("single", [synthetic("--single")]), charts: 7 },
   { name: "lap of NaN and infinite values", file: report("degenerate", [synthetic("--degenerate")]), charts: 7 },
   { name: "hostile names", file: report("hostile", [synthetic("--hostile")]), charts: 7, hostile: true },
@@ -96,6 +99,10 @@ for (const c of cases) {
       await page.screenshot({ path: screenshot, fullPage: true });
       console.log("  screenshot: " + screenshot);
     }
+  }
+  if (c.deltaEnd) {
+    const said = await page.locator(".deltacard .meta").first().textContent();
+    check(said.startsWith(c.deltaEnd) && said !== "Delta at the line", `the delta's end is given as "${said}"`);
   }
   if (c.hostile) {
     check(await page.evaluate(() => window.hacked === undefined), "a name in the lap ran as script");
