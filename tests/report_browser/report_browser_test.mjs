@@ -30,6 +30,9 @@ const cases = [
   { name: "stand-in lap against a reference", file: report("comparison", [fixture(2), "--compare", fixture(1)]),
     charts: 8, hover: true, sectors: true },
   { name: "lap without metadata", file: report("no-metadata", [withoutMetadata()]), charts: 7, hover: true },
+  { name: "lap against a reference without metadata",
+    file: report("no-metadata-reference", [fixture(2), "--compare", withoutMetadata()]), charts: 8, hover: true,
+    deltaEnd: "Delta at " },
   { name: "one-sample lap", file: report("single", [synthetic("--single")]), charts: 7 },
   { name: "lap of NaN and infinite values", file: report("degenerate", [synthetic("--degenerate")]), charts: 7 },
   { name: "hostile names", file: report("hostile", [synthetic("--hostile")]), charts: 7, hostile: true },
@@ -88,13 +91,18 @@ for (const c of cases) {
     check(rows > 1, "no minisector rows");
     check(worst <= 3, `${worst} minisectors marked as worst`);
     const note = await page.locator("#delta-note").textContent();
-    check(note.includes("positive = this lap is slower there"), "delta convention not stated");
+    check(note.includes("this lap minus the reference at the same distance; positive where this lap is slower"),
+          "delta convention not stated");
     if (flag === "--screenshot" && screenshot) {
       await page.mouse.move(box_of(await page.locator(".panel .u-over").first().boundingBox(), 0.42).x,
                             box_of(await page.locator(".panel .u-over").first().boundingBox(), 0.42).y);
       await page.screenshot({ path: screenshot, fullPage: true });
       console.log("  screenshot: " + screenshot);
     }
+  }
+  if (c.deltaEnd) {
+    const said = await page.locator(".deltacard .meta").first().textContent();
+    check(said.startsWith(c.deltaEnd) && said !== "Delta at the line", `the delta's end is given as "${said}"`);
   }
   if (c.hostile) {
     check(await page.evaluate(() => window.hacked === undefined), "a name in the lap ran as script");

@@ -1,19 +1,19 @@
-// `corvel-lap report`: loads the lap (and the reference), puts both on the shared per-sample
-// timeline and the distance comparison, and writes the page beside the lap.
+// `corvel-lap report`: loads the lap (and the reference), builds the page's data from the
+// shared per-sample timeline and `compare`'s comparison, and writes the page beside the lap.
 #include "report/report_command.hpp"
 
+#include <optional>
 #include <ostream>
 
 #include "corvel_lap/command_support.hpp"
 #include "corvel_lap/utf8_path.hpp"
 #include "report/report_data.hpp"
 #include "report/report_page.hpp"
-#include "report/report_timeline.hpp"
 
 namespace corvel {
 namespace {
 
-constexpr std::string_view kReportHelp =
+constexpr std::string_view kReportUsage =
     "Usage: corvel-lap report FILE.bin [--compare REFERENCE.bin] [-o OUT.html]\n"
     "\n"
     "Writes one self-contained HTML page (open it in any current browser; it needs no network)\n"
@@ -25,20 +25,18 @@ constexpr std::string_view kReportHelp =
     "\n"
     "With --compare, the reference lap is drawn on the same distance axis, the map is coloured\n"
     "by where this lap gains or loses time, and a delta panel and the minisector table of\n"
-    "`corvel-lap compare` are added. The delta is this lap minus the reference at the same\n"
-    "distance: positive = this lap is slower there.\n"
+    "`corvel-lap compare` are added (the same comparison, on its 2 m grid). The delta is\n";
+
+constexpr std::string_view kReportOptions =
     "\n"
     "Options:\n"
     "  -o, --output OUT.html     where to write; \"-\" writes to standard output.\n"
     "                            Default: FILE.html beside FILE.bin (same stem).\n"
     "  --compare REFERENCE.bin   the lap to compare against (same track).\n";
 
-void warn_about_metadata(const LapFile& lap, const std::string& name, CommandIo& io) {
-    if (lap.metadata_error) {
-        io.err << "Warning: " << lap.metadata_error->message << "; reporting " << name << " without it\n";
-    } else if (!lap.metadata) {
-        io.err << "Warning: " << name << " has no metadata beside it; reporting from the samples\n";
-    }
+// The delta is worded by the comparison itself, so every help text and the page say the same.
+std::string report_help() {
+    return std::string(kReportUsage) + std::string(kDeltaConvention) + ".\n" + std::string(kReportOptions);
 }
 
 std::string report_title(const LapFile& lap, bool comparing) {
@@ -70,7 +68,7 @@ CommandResult check_output_spares(const CommandArgs& args, const LapFile& refere
 
 CommandResult run_report(std::span<const std::string> args, CommandIo& io) {
     const auto command =
-        parse_file_command("report", args, {.output = true, .compare = true}, kReportHelp, io);
+        parse_file_command("report", args, {.output = true, .compare = true}, report_help(), io);
     if (!command) return std::unexpected(command.error());
     if (!*command) return {};  // --help
     const CommandArgs& parsed = (*command)->args;
@@ -78,28 +76,20 @@ CommandResult run_report(std::span<const std::string> args, CommandIo& io) {
 
     const auto lap = load_lap(file);
     if (!lap) return std::unexpected(lap.error());
-    warn_about_metadata(*lap, file, io);
-    const ReportTimeline lap_timeline = report_timeline(*lap);
-    const ReportLap lap_view{*lap, file, lap_timeline.lap_time_s, lap_timeline.distance_m};
-
-    std::string data;
+    std::optional<LapFile> reference;
     if (parsed.compare) {
-        const auto reference = load_lap(*parsed.compare);
-        if (!reference) return std::unexpected(reference.error());
-        if (const auto spared = check_output_spares(parsed, *reference); !spared) return spared;
-        warn_about_metadata(*reference, *parsed.compare, io);
-        const ReportTimeline reference_timeline = report_timeline(*reference);
-        const ReportLap reference_view{*reference, *parsed.compare, reference_timeline.lap_time_s,
-                                       reference_timeline.distance_m};
-        const auto comparison = report_comparison(lap_view, reference_view);
-        if (!comparison) return std::unexpected("report: " + comparison.error());
-        const ReportComparison view{reference_view, comparison->grid_m, comparison->delta_s,
-                                    comparison->delta_at_line_s, comparison->segments};
-        data = build_report_data(lap_view, &view);
-    } else {
-        data = build_report_data(lap_view, nullptr);
+        auto loaded = load_lap(*parsed.compare);
+        if (!loaded) return std::unexpected(loaded.error());
+        if (const auto spared = check_output_spares(parsed, *loaded); !spared) return spared;
+        reference = std::move(*loaded);
     }
-    const std::string page = render_report_page(report_title(*lap, parsed.compare.has_value()), data);
+    const auto data = make_report_data(*lap, file, reference ? &*reference : nullptr,
+                                       parsed.compare.value_or(std::string()));
+    if (!data) return std::unexpected(data.error());
+    for (const std::string& warning : data->warnings) {
+        io.err << "Warning: " << warning << "\n";
+    }
+    const std::string page = render_report_page(report_title(*lap, parsed.compare.has_value()), data->json);
     return write_command_output(parsed, *lap, ".html", page, io);
 }
 

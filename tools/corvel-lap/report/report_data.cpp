@@ -1,6 +1,7 @@
-// Builds the report's data blob with nlohmann/json. Numbers are rounded to what the channel
-// can show (a centimetre, a millisecond, a tenth of a percent), which keeps a 100,000-sample
-// lap's page to a few megabytes; the page scales nothing itself.
+// Builds the report's data blob with nlohmann/json from the shared lap timeline and the lap
+// comparison. Numbers are rounded to what the channel can show (a centimetre, a millisecond,
+// a tenth of a percent), which keeps a 100,000-sample lap's page to a few megabytes; the page
+// scales nothing itself.
 #include "report/report_data.hpp"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "corvel/lap_metadata.hpp"
+#include "corvel_lap/lap_timeline.hpp"
 #include "corvel_lap/sample_units.hpp"
 
 namespace corvel {
@@ -160,16 +162,16 @@ json channels_json(const ReportLap& lap, const ReportLap* resampled_onto) {
         std::vector<double> values = c.values(lap.file.samples);
         if (resampled_onto) {
             values = c.stepped ? held_at(lap.distance_m, values, resampled_onto->distance_m)
-                               : interpolate_at(lap.distance_m, values, resampled_onto->distance_m);
+                               : resample_at(lap.distance_m, values, resampled_onto->distance_m);
         }
         out[c.key] = rounded_array(values, c.step);
     }
     return out;
 }
 
-json segments_json(std::span<const ReportSegment> segments) {
+json segments_json(std::span<const Minisector> segments) {
     json out = json::array();
-    for (const ReportSegment& s : segments) {
+    for (const Minisector& s : segments) {
         out.push_back({
             {"startM", rounded(s.start_m, 0.1)},
             {"endM", rounded(s.end_m, 0.1)},
@@ -186,6 +188,27 @@ json segments_json(std::span<const ReportSegment> segments) {
     return out;
 }
 
+// The reference's lap time where it reaches each of `where`, the way compare reads it; NaN
+// beyond the distance the reference covers.
+std::vector<double> reference_times_at(const ReportLap& reference, std::span<const double> where) {
+    std::vector<double> out;
+    out.reserve(where.size());
+    const auto& d = reference.distance_m;
+    for (const double w : where) {
+        const bool covered = !d.empty() && w >= d.front() && w <= d.back();
+        out.push_back(covered ? interpolate_at(d, reference.lap_time_s, w) : kNaN);
+    }
+    return out;
+}
+
+std::vector<std::string> metadata_warnings(const LapFile& lap, std::string_view label) {
+    if (lap.metadata_error) {
+        return {lap.metadata_error->message + "; reporting " + std::string(label) + " without it"};
+    }
+    if (!lap.metadata) return {std::string(label) + " has no metadata beside it; reporting from the samples"};
+    return {};
+}
+
 json track_length_json(const LapFile& file) {
     if (file.metadata && file.metadata->track_length_m > 0.0f) return file.metadata->track_length_m;
     return nullptr;
@@ -193,8 +216,8 @@ json track_length_json(const LapFile& file) {
 
 }  // namespace
 
-std::vector<double> interpolate_at(std::span<const double> at, std::span<const double> values,
-                                   std::span<const double> where) {
+std::vector<double> resample_at(std::span<const double> at, std::span<const double> values,
+                                std::span<const double> where) {
     std::vector<double> out;
     out.reserve(where.size());
     for (const double w : where) {
@@ -250,18 +273,38 @@ std::string build_report_data(const ReportLap& lap, const ReportComparison* comp
     };
     if (comparison) {
         const ReportLap& reference = comparison->reference;
+        const LapComparison& c = comparison->comparison;
         json ref = lap_header_json(reference);
         ref["channels"] = channels_json(reference, &lap);
-        ref["lapTimeS"] =
-            rounded_array(interpolate_at(reference.distance_m, reference.lap_time_s, lap.distance_m), 0.001);
+        // Beside its lap time, not over it: the header shows that one.
+        ref["timeAtDistanceS"] = rounded_array(reference_times_at(reference, lap.distance_m), 0.001);
         data["reference"] = std::move(ref);
-        data["deltaS"] =
-            rounded_array(interpolate_at(comparison->grid_m, comparison->delta_s, lap.distance_m), 0.001);
-        data["deltaAtLineS"] = rounded(comparison->delta_at_line_s, 0.001);
-        data["segments"] = segments_json(comparison->segments);
+        data["deltaConvention"] = kDeltaConvention;
+        data["deltaS"] = rounded_array(resample_at(c.distance_m, c.delta_s, lap.distance_m), 0.001);
+        data["deltaAtLineS"] = rounded(c.delta_at_end_s, 0.001);
+        data["deltaEndsAtLine"] = c.ends_at_line;
+        data["deltaToM"] = rounded(c.to_m, 0.1);
+        data["segments"] = segments_json(c.minisectors);
     }
     // Invalid UTF-8 cannot reach here from the metadata reader, but a file name can carry it.
     return script_safe_json(data.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+std::expected<ReportData, std::string> make_report_data(const LapFile& lap, std::string_view label,
+                                                        const LapFile* reference,
+                                                        std::string_view reference_label) {
+    if (!reference) {
+        const LapTimeline timeline = compute_lap_timeline(lap.samples, lap.metadata);
+        const ReportLap view{lap, std::string(label), timeline.lap_time_s, timeline.distance_m};
+        return ReportData{build_report_data(view, nullptr), metadata_warnings(lap, label)};
+    }
+    auto comparison = compare_laps(lap, *reference);
+    if (!comparison) return std::unexpected(comparison.error());
+    const ReportLap lap_view{lap, std::string(label), comparison->lap.lap_time_s, comparison->lap.distance_m};
+    const ReportLap reference_view{*reference, std::string(reference_label), comparison->reference.lap_time_s,
+                                   comparison->reference.distance_m};
+    const ReportComparison view{reference_view, *comparison};
+    return ReportData{build_report_data(lap_view, &view), std::move(comparison->warnings)};
 }
 
 }  // namespace corvel

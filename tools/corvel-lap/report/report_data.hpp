@@ -1,13 +1,16 @@
 // The data blob of the HTML report: one JSON document with the lap's metadata, its channels
-// per sample against distance, a thinned track map and, when comparing, the reference's
-// channels at the lap's distances, the delta and the minisectors. Safe inside <script>.
+// per sample against the shared timeline's distance, a thinned track map and, when comparing,
+// the reference's channels at the lap's distances and compare's delta and minisectors.
+// Safe inside <script>.
 #pragma once
 
+#include <expected>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "corvel_lap/lap_comparison.hpp"
 #include "corvel_lap/lap_file_reader.hpp"
 
 namespace corvel {
@@ -20,27 +23,11 @@ struct ReportLap {
     std::span<const double> distance_m;
 };
 
-struct ReportSegment {
-    double start_m = 0.0;
-    double end_m = 0.0;
-    double lap_s = 0.0;
-    double reference_s = 0.0;
-    double delta_s = 0.0;
-    double lap_min_speed_kmh = 0.0;
-    double lap_max_speed_kmh = 0.0;
-    double reference_min_speed_kmh = 0.0;
-    double reference_max_speed_kmh = 0.0;
-    bool worst = false;
-};
-
-// A lap against a reference: the delta ("this lap minus the reference at the same distance")
-// on the comparison's distance grid, at the line, and the minisectors.
+// A lap against a reference: the reference on its own timeline, and the comparison of the two
+// that `compare` prints (its grid, delta and minisectors).
 struct ReportComparison {
     const ReportLap& reference;
-    std::span<const double> grid_m;
-    std::span<const double> delta_s;  // one per grid point
-    double delta_at_line_s = 0.0;
-    std::span<const ReportSegment> segments;
+    const LapComparison& comparison;
 };
 
 // The report's map keeps about this many points: enough for a smooth path on any screen,
@@ -51,12 +38,25 @@ inline constexpr std::size_t kMapPoints = 3000;
 // name in the lap can end the script element; numbers that are not finite become null.
 [[nodiscard]] std::string build_report_data(const ReportLap& lap, const ReportComparison* comparison);
 
+struct ReportData {
+    std::string json;                   // the blob, script-safe
+    std::vector<std::string> warnings;  // for standard error, without "Warning: "
+};
+
+// The blob of `lap` (named `label`), compared with `reference` when one is given: each lap on
+// the shared per-sample timeline, the comparison from compare_laps. Errors are compare's.
+[[nodiscard]] std::expected<ReportData, std::string> make_report_data(const LapFile& lap,
+                                                                      std::string_view label,
+                                                                      const LapFile* reference,
+                                                                      std::string_view reference_label);
+
 // JSON text made safe for a <script> element (the escapes above).
 [[nodiscard]] std::string script_safe_json(std::string_view json);
 
 // `values` (sorted by `at`) sampled at each of `where` by linear interpolation; NaN outside
-// the range of `at`. `where` need not be sorted, but sorted input is linear time.
-[[nodiscard]] std::vector<double> interpolate_at(std::span<const double> at, std::span<const double> values,
-                                                 std::span<const double> where);
+// the range of `at`, so a trace resampled onto another lap's distances leaves a gap where it
+// has no data. `where` need not be sorted.
+[[nodiscard]] std::vector<double> resample_at(std::span<const double> at, std::span<const double> values,
+                                              std::span<const double> where);
 
 }  // namespace corvel

@@ -44,7 +44,14 @@
     const card = el("div", "lapcard" + (isRef ? " ref" : ""));
     const m = lap.metadata;
     card.append(el("div", "meta", isRef ? "Reference" : "This lap"));
-    card.append(el("div", "time", lapTime(m && finite(m.lapTimeSeconds) ? m.lapTimeSeconds : lap.lapTimeS)));
+    const official = m && finite(m.lapTimeSeconds);
+    card.append(el("div", "time", lapTime(official ? m.lapTimeSeconds : lap.lapTimeS)));
+    // The delta stands on the samples' own timeline; say what it gives when it differs.
+    if (official && finite(lap.lapTimeS) && Math.abs(lap.lapTimeS - m.lapTimeSeconds) >= 0.0005) {
+      card.append(el("div", "meta", lapTime(lap.lapTimeS) + " from the samples (the delta's time base)"));
+    } else if (!official) {
+      card.append(el("div", "meta", "lap time from the samples"));
+    }
     if (m) {
       card.append(el("div", "", m.trackName + (m.trackConfig ? " (" + m.trackConfig + ")" : "") + " · " + m.carName +
                                  (m.carClass ? " · " + m.carClass : "")));
@@ -65,13 +72,18 @@
     if (!data.reference) return;
     laps.append(lapCard(data.reference, true));
     const card = el("div", "lapcard deltacard");
-    card.append(el("div", "meta", "Delta at the line"));
+    card.append(el("div", "meta", data.deltaEndsAtLine === false && finite(data.deltaToM)
+      ? "Delta at " + data.deltaToM.toFixed(0) + " m (the end of the distance both laps cover)"
+      : "Delta at the line"));
     const d = data.deltaAtLineS;
     card.append(el("div", "time " + (d > 0 ? "slower" : d < 0 ? "faster" : ""), signed(d, 3) + " s"));
-    card.append(el("div", "meta", "this lap minus the reference at the same distance:"));
-    card.append(el("div", "meta", "positive = this lap is slower there"));
+    card.append(el("div", "meta convention", convention(data)));
     laps.append(card);
   }
+
+  // The delta's wording comes with the data, from the comparison that computed it.
+  const convention = (data) => "Delta: " + (data.deltaConvention ||
+    "this lap minus the reference at the same distance; positive where this lap is slower") + ".";
 
   // ---- panels ----
   function panelDefs(data) {
@@ -89,7 +101,7 @@
       { title: "Lateral / longitudinal g", series: [s("lat g", c.latG, "#c58cff"), s("lon g", c.lonG, "#3fd0c9")] },
     ];
     if (r) {
-      defs.push({ title: "Delta (s): this lap minus the reference at the same distance; positive = this lap is slower there",
+      defs.push({ title: "Delta (s). " + convention(data),
                   series: [s("delta", data.deltaS, "#f0f0f0", { fill: "rgba(255,90,90,0.12)" })], delta: true });
     }
     return defs;
@@ -231,7 +243,7 @@
     const c = data.channels, r = data.reference && data.reference.channels;
     const rows = [
       ["Distance", (i) => fmt(data.distanceM[i], 1, " m"), null],
-      ["Lap time", (i) => lapTime(data.lapTimeS[i]), r && ((i) => lapTime(data.reference.lapTimeS[i]))],
+      ["Lap time", (i) => lapTime(data.lapTimeS[i]), r && ((i) => lapTime(data.reference.timeAtDistanceS[i]))],
       ["Speed", (i) => fmt(c.speed[i], 0, " km/h"), r && ((i) => fmt(r.speed[i], 0, ""))],
       ["Throttle", (i) => fmt(c.throttle[i], 0, " %"), r && ((i) => fmt(r.throttle[i], 0, ""))],
       ["Brake", (i) => fmt(c.brake[i], 0, " %"), r && ((i) => fmt(r.brake[i], 0, ""))],
@@ -263,8 +275,7 @@
     if (!data.reference || !data.segments) return;
     document.getElementById("sectors").hidden = false;
     document.getElementById("delta-note").textContent =
-      "Delta: this lap minus the reference at the same distance; positive = this lap is slower there. " +
-      "The three minisectors where this lap loses most are marked.";
+      convention(data) + " The three minisectors where this lap loses most are marked.";
     const table = document.getElementById("sector-table");
     const head = el("tr");
     for (const h of ["#", "from (m)", "to (m)", "this lap (s)", "reference (s)", "delta (s)",
