@@ -24,13 +24,13 @@ constexpr std::string_view kPlotHelpStart =
     "  --x distance|time        what the traces stand on (default: distance).\n"
     "  --compare REFERENCE.bin  the reference lap (same track): drawn on the same distance\n"
     "                           axis, with a time-delta trace from the two laps' times at\n"
-    "                           equal distance. The reference is the lap named after\n"
-    "                           --compare; the delta is ";
+    "                           equal distance.\n"
+    "\n"
+    "The reference is the lap named after --compare. The delta is always\n";
 constexpr std::string_view kPlotHelpEnd =
     ".\n"
-    "\n"
     "Laps of different tracks or sharing less than 100 m are refused. A lap without metadata\n"
-    "is drawn from its samples alone, with a warning.\n";
+    "is compared by its samples alone, with a warning.\n";
 
 void warn_about_metadata(const LapFile& lap, CommandIo& io) {
     if (lap.metadata_error) {
