@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Loads a lap's CSV export with Python's csv module: the header and every row have the
 same columns, there is one row per sample (the metadata's sampleCount), lines end in CRLF,
-and the numeric columns parse as numbers.  Usage: check_csv.py LAP.csv LAP.json"""
+the numeric columns parse as numbers, and the timeline columns never step back.  Usage: check_csv.py LAP.csv LAP.json"""
 import csv
 import json
 import sys
@@ -11,6 +11,7 @@ EXPECTED_COLUMNS = [
     "throttle", "brake", "clutch", "steering", "gear", "engine_rpm", "fuel_l", "pos_x_m", "pos_z_m",
     "lateral_g", "longitudinal_g", "path_lateral_m", "track_edge_m", "aux_counter", "in_pit_lane",
     "yellow_flag", "abs_active", "tc_active", "drs_active", "limiter_active", "lap_invalid",
+    "lap_time_s", "distance_m",
 ]
 
 
@@ -28,6 +29,7 @@ def main(csv_path, json_path):
         return f"unexpected header {header}"
     if len(body) != sample_count:
         return f"{len(body)} rows, expected {sample_count}"
+    previous = {"lap_time_s": float("-inf"), "distance_m": float("-inf")}
     for number, row in enumerate(body, start=2):
         if len(row) != len(header):
             return f"row {number} has {len(row)} fields, expected {len(header)}"
@@ -37,6 +39,12 @@ def main(csv_path, json_path):
                     return f"row {number}: gear {value!r}"
             elif value != "" or name != "lap_distance_m":
                 float(value)  # raises on anything that is not a number
+        cells = dict(zip(header, row))
+        for name in previous:
+            value = float(cells[name])
+            if not value >= previous[name]:
+                return f"row {number}: {name} {value} after {previous[name]}"
+            previous[name] = value
     print(f"{csv_path}: {len(body)} rows x {len(header)} columns")
     return None
 

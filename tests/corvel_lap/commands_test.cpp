@@ -304,7 +304,7 @@ TEST(CorvelLapPlot, WritesAnSvgBesideTheLapAndComparesLaps) {
     svg_path.replace_extension(".svg");
     EXPECT_TRUE(testing::read_text(svg_path).ends_with("</svg>\n"));
     EXPECT_EQ(compared.status, 0) << compared.err;
-    EXPECT_TRUE(contains(testing::read_text(dir / "cmp.svg"), "Time delta to the compared lap"));
+    EXPECT_TRUE(contains(testing::read_text(dir / "cmp.svg"), "Time delta to the reference"));
 }
 
 TEST(CorvelLapPlot, FailsWhenTheComparedLapCannotBeRead) {

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <map>
+
+#include "corvel_lap/number_text.hpp"
 
 namespace corvel {
 namespace {
@@ -18,6 +21,11 @@ std::vector<std::string> split(const std::string& text, const std::string& separ
     }
     parts.push_back(text.substr(from));
     return parts;
+}
+
+std::string csv_of(const std::vector<LapSample>& samples, std::optional<double> track_length_m,
+                   const std::optional<LapMetadata>& metadata = std::nullopt) {
+    return lap_csv(samples, compute_lap_timeline(samples, metadata), track_length_m);
 }
 
 std::map<std::string, std::string> row_of(const std::string& csv, std::size_t row) {
@@ -43,7 +51,7 @@ TEST(CsvField, QuotesOnlyWhenNeeded) {
 TEST(LapCsv, HasAHeaderRowAndOneCrlfRowPerSample) {
     const std::vector<LapSample> samples(3);
 
-    const std::string csv = lap_csv(samples, std::nullopt);
+    const std::string csv = csv_of(samples, std::nullopt);
 
     const auto lines = split(csv, "\r\n");
     ASSERT_EQ(lines.size(), 5U);  // header, 3 rows, and the empty text after the last CRLF
@@ -80,7 +88,7 @@ TEST(LapCsv, WritesPhysicalUnits) {
     later.gear = 0;
     later.lap_fraction = 0.5f;
 
-    const auto csv = lap_csv(std::vector<LapSample>{s, later}, 4000.0);
+    const auto csv = csv_of(std::vector<LapSample>{s, later}, 4000.0);
     const auto first = row_of(csv, 0);
     const auto second = row_of(csv, 1);
 
@@ -113,7 +121,7 @@ TEST(LapCsv, WritesPhysicalUnits) {
 }
 
 TEST(LapCsv, LeavesLapDistanceEmptyWithoutATrackLength) {
-    const auto csv = lap_csv(std::vector<LapSample>(1), std::nullopt);
+    const auto csv = csv_of(std::vector<LapSample>(1), std::nullopt);
     EXPECT_EQ(row_of(csv, 0).at("lap_distance_m"), "");
 }
 
@@ -123,11 +131,69 @@ TEST(LapCsv, WritesNonFiniteValuesAsWordsParsersKnow) {
     s.pos_z = -std::numeric_limits<float>::infinity();
     s.session_time = std::numeric_limits<float>::infinity();
 
-    const auto row = row_of(lap_csv(std::vector<LapSample>{s}, std::nullopt), 0);
+    const auto row = row_of(csv_of(std::vector<LapSample>{s}, std::nullopt), 0);
 
     EXPECT_EQ(row.at("elapsed_s"), "nan");  // inf - inf
     EXPECT_EQ(row.at("pos_x_m"), "nan");
     EXPECT_EQ(row.at("pos_z_m"), "-inf");
+}
+
+// A car at 50 m/s down a straight, polled every 16 ms, with LMU's session clock and lap
+// fraction moving only every 0.2 s (its scoring rate).
+std::vector<LapSample> stepped_straight(std::size_t count) {
+    std::vector<LapSample> samples(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const double t = 0.016 * static_cast<double>(i);
+        const double scored = std::floor(t / 0.2) * 0.2;
+        samples[i].session_time = static_cast<float>(500.0 + scored);
+        samples[i].lap_fraction = static_cast<float>(scored * 50.0 / 1000.0);
+        samples[i].pos_x = static_cast<float>(t * 50.0);
+        samples[i].speed_kmh = 180;
+    }
+    return samples;
+}
+
+TEST(LapCsv, AppendsTheTimelineColumnsAfterTheRecordedOnes) {
+    const std::string csv = csv_of(std::vector<LapSample>(2), std::nullopt);
+
+    // People's spreadsheets address the recorded columns by position: they stay where they were.
+    EXPECT_TRUE(csv.starts_with(
+        "sample,elapsed_s,session_time_s,lap_fraction,lap_distance_m,lap,speed_kmh,throttle,brake,clutch,"
+        "steering,gear,engine_rpm,fuel_l,pos_x_m,pos_z_m,lateral_g,longitudinal_g,path_lateral_m,"
+        "track_edge_m,aux_counter,in_pit_lane,yellow_flag,abs_active,tc_active,drs_active,limiter_active,"
+        "lap_invalid,lap_time_s,distance_m\r\n"));
+}
+
+TEST(LapCsv, TimelineColumnsMoveAtEverySampleWhereTheRecordedOnesStep) {
+    const std::vector<LapSample> samples = stepped_straight(100);
+    const std::string csv = csv_of(samples, 1000.0);
+
+    std::size_t repeated_elapsed = 0;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        const auto before = row_of(csv, i - 1);
+        const auto row = row_of(csv, i);
+        repeated_elapsed += row.at("elapsed_s") == before.at("elapsed_s") ? 1 : 0;
+        ASSERT_GT(std::stod(row.at("lap_time_s")), std::stod(before.at("lap_time_s"))) << "row " << i;
+        ASSERT_GT(std::stod(row.at("distance_m")), std::stod(before.at("distance_m"))) << "row " << i;
+    }
+    EXPECT_GT(repeated_elapsed, 80u);  // the recorded columns are left as they were
+    const auto last = row_of(csv, samples.size() - 1);
+    EXPECT_NEAR(std::stod(last.at("lap_time_s")), 99 * 0.016, 0.016);
+    EXPECT_NEAR(std::stod(last.at("distance_m")), 99 * 0.016 * 50.0, 0.01);
+}
+
+TEST(LapCsv, TimelineCellsAreTheTimelineInFixedDecimals) {
+    const std::vector<LapSample> samples = stepped_straight(40);
+    LapTimeline timeline = compute_lap_timeline(samples, std::nullopt);
+    timeline.distance_m.resize(39);  // a timeline shorter than the lap leaves its cells empty
+
+    const std::string csv = lap_csv(samples, timeline, std::nullopt);
+
+    const auto row = row_of(csv, 17);
+    EXPECT_EQ(row.at("lap_time_s"), fixed_text(timeline.lap_time_s[17], 4));
+    EXPECT_EQ(row.at("distance_m"), fixed_text(timeline.distance_m[17], 2));
+    EXPECT_EQ(row.at("distance_m").find('.'), row.at("distance_m").size() - 3);
+    EXPECT_EQ(row_of(csv, 39).at("distance_m"), "");
 }
 
 }  // namespace

@@ -7,7 +7,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <sstream>
 
+#include "corvel/lap_file_writer.hpp"
+#include "corvel_lap/lap_timeline.hpp"
+#include "corvel_lap/number_text.hpp"
+#include "corvel_lap/utf8_path.hpp"
+#include "run_corvel_lap.hpp"
+#include "support/test_files.hpp"
 #include "synthetic_lap.hpp"
 
 namespace corvel {
@@ -85,6 +92,144 @@ LapFile lap_of(std::vector<LapSample> samples, std::optional<LapMetadata> metada
     return lap;
 }
 
+// The plot area's left and right edge in the document (px).
+constexpr double kPlotLeft = 72.0;
+constexpr double kPlotRight = 1072.0;
+
+struct SvgPoint {
+    double x, y;
+};
+
+// The points of the first polyline in `colour` after the text `title`.
+std::vector<SvgPoint> trace_after(const std::string& svg, const std::string& title,
+                                  const std::string& colour) {
+    const std::size_t at = svg.find(title);
+    if (at == std::string::npos) {
+        return {};
+    }
+    const std::size_t line = svg.find("<polyline fill=\"none\" stroke=\"" + colour + "\"", at);
+    if (line == std::string::npos) {
+        return {};
+    }
+    const std::size_t from = svg.find("points=\"", line) + 8;
+    std::istringstream points(svg.substr(from, svg.find('"', from) - from));
+    std::vector<SvgPoint> out;
+    SvgPoint p{};
+    char comma = 0;
+    while (points >> p.x >> comma >> p.y) {
+        out.push_back(p);
+    }
+    return out;
+}
+
+constexpr std::string_view kLapColour = "#4fc3f7";
+constexpr std::string_view kDeltaColour = "#e6edf3";
+
+std::vector<SvgPoint> speed_trace(const std::string& svg) {
+    return trace_after(svg, "Speed (km/h)", std::string(kLapColour));
+}
+
+// What LMU records: the session clock and the lap fraction hold still between its scoring
+// updates (every `period_s`), while positions and speed are fresh at every poll.
+std::vector<LapSample> as_scored_every(std::vector<LapSample> samples, double period_s) {
+    std::size_t scored = 0;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if (samples[i].session_time - samples[scored].session_time >= period_s) {
+            scored = i;
+        }
+        samples[i].session_time = samples[scored].session_time;
+        samples[i].lap_fraction = samples[scored].lap_fraction;
+    }
+    return samples;
+}
+
+testing::SyntheticLap scored_lap(std::int64_t number, double grip_wobble = 0.0) {
+    testing::SyntheticLapOptions options;
+    options.lap = number;
+    options.poll_s = 0.05;  // fewer samples than the plot is wide: one point per sample
+    options.grip_wobble = grip_wobble;
+    testing::SyntheticLap lap = testing::make_synthetic_lap(options);
+    lap.samples = as_scored_every(lap.samples, 0.2);
+    return lap;
+}
+
+struct Compared {
+    LapFile lap;
+    LapFile reference;
+    LapComparison comparison;
+};
+
+Compared compared(const testing::SyntheticLap& ours, const testing::SyntheticLap& theirs) {
+    Compared c{lap_of(ours.samples, ours.metadata), lap_of(theirs.samples, theirs.metadata), {}};
+    auto comparison = compare_laps(c.lap, c.reference);
+    EXPECT_TRUE(comparison.has_value()) << comparison.error();
+    c.comparison = std::move(*comparison);
+    return c;
+}
+
+TEST(LapPlot, TracesMoveOnAtEverySampleOfAMovingCar) {
+    const auto lap = scored_lap(3);
+
+    const std::string svg = render_lap_plot(lap_of(lap.samples, lap.metadata), nullptr);
+
+    // Against the stored lap fraction, a dozen samples would share one x and then jump.
+    const auto points = speed_trace(svg);
+    ASSERT_GT(points.size(), lap.samples.size() * 9 / 10);
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        ASSERT_GT(points[i].x, points[i - 1].x) << "point " << i;
+    }
+    EXPECT_DOUBLE_EQ(points.front().x, kPlotLeft);
+    EXPECT_DOUBLE_EQ(points.back().x, kPlotRight);  // the lap spans the track length
+}
+
+TEST(LapPlot, TimeAxisEndsAtTheLapTime) {
+    const auto ours = scored_lap(3);
+    const auto theirs = scored_lap(4, 0.05);
+    const Compared c = compared(ours, theirs);
+    const PlotReference reference{c.reference, c.comparison};
+
+    const std::string single = render_lap_plot(c.lap, nullptr, PlotAxis::Time);
+    const std::string both = render_lap_plot(c.lap, &reference, PlotAxis::Time);
+
+    EXPECT_NE(single.find("Lap time (s)"), std::string::npos);
+    const auto points = speed_trace(single);
+    ASSERT_FALSE(points.empty());
+    EXPECT_DOUBLE_EQ(points.front().x, kPlotLeft);
+    EXPECT_DOUBLE_EQ(points.back().x, kPlotRight);
+    // With a reference the axis runs to the slower lap's time; this lap's traces and its delta
+    // end at this lap's time.
+    const double slowest = std::max(c.comparison.lap_time_s, c.comparison.reference_time_s);
+    const double lap_end_x = kPlotLeft + (kPlotRight - kPlotLeft) * c.comparison.lap_time_s / slowest;
+    EXPECT_NEAR(speed_trace(both).back().x, lap_end_x, 0.1);
+    const auto delta = trace_after(both, "Time delta to the reference", std::string(kDeltaColour));
+    ASSERT_FALSE(delta.empty());
+    EXPECT_NEAR(delta.back().x, lap_end_x, 0.1);
+}
+
+TEST(LapPlot, DeltaAtTheLineIsTheDifferenceOfTheLapTimes) {
+    const auto ours = scored_lap(3);
+    const auto theirs = scored_lap(4, 0.05);
+    const Compared c = compared(ours, theirs);
+    const PlotReference reference{c.reference, c.comparison};
+    const double difference = compute_lap_timeline(ours.samples, ours.metadata).lap_time_s.back() -
+                              compute_lap_timeline(theirs.samples, theirs.metadata).lap_time_s.back();
+    ASSERT_GT(std::abs(difference), 0.05);  // the laps differ enough for a wrong sign to show
+
+    const std::string svg = render_lap_plot(c.lap, &reference);
+
+    const std::string sign = difference > 0 ? "+" : "";
+    EXPECT_NE(svg.find(sign + fixed_text(difference, 3) + " s at the end (the line)"), std::string::npos);
+    EXPECT_NE(svg.find(fixed_text(std::abs(difference), 3) + " s " + (difference > 0 ? "slower" : "faster") +
+                       " than the reference"),
+              std::string::npos);
+    const auto delta = trace_after(svg, "Time delta to the reference", std::string(kDeltaColour));
+    ASSERT_FALSE(delta.empty());
+    EXPECT_DOUBLE_EQ(delta.front().x, kPlotLeft);
+    EXPECT_DOUBLE_EQ(delta.back().x, kPlotRight);
+    // Above the zero line (smaller y) where this lap is slower.
+    EXPECT_EQ(delta.back().y<delta.front().y, difference> 0);
+}
+
 TEST(LapPlot, DrawsTheMapAndEveryTrace) {
     const auto synthetic = testing::make_synthetic_lap();
     const LapFile lap = lap_of(synthetic.samples, synthetic.metadata);
@@ -106,12 +251,17 @@ TEST(LapPlot, OverlaysAComparedLapWithATimeDelta) {
     options.grip_wobble = 0.05;
     const auto theirs = testing::make_synthetic_lap(options);
 
+    const LapFile lap = lap_of(ours.samples, ours.metadata);
     const LapFile other = lap_of(theirs.samples);
+    const auto comparison = compare_laps(lap, other);
+    ASSERT_TRUE(comparison.has_value()) << comparison.error();
+    const PlotReference reference{other, *comparison};
 
-    const std::string svg = render_lap_plot(lap_of(ours.samples, ours.metadata), &other);
+    const std::string svg = render_lap_plot(lap, &reference);
 
     expect_sound_svg(svg);
-    EXPECT_NE(svg.find("Time delta to the compared lap"), std::string::npos);
+    EXPECT_NE(svg.find("Time delta to the reference (s): " + std::string(kDeltaConvention)),
+              std::string::npos);
     EXPECT_NE(svg.find(" s at the end"), std::string::npos);
 }
 
@@ -136,9 +286,16 @@ TEST(LapPlot, CopesWithNonFiniteValuesEverywhere) {
     metadata.track_length_m = kNaN;
     metadata.lap_time_seconds = std::nan("");
 
+    const LapFile lap = lap_of(samples, metadata);
     const LapFile other = lap_of(samples);
 
-    expect_sound_svg(render_lap_plot(lap_of(samples, metadata), &other));
+    expect_sound_svg(render_lap_plot(lap, nullptr));
+    expect_sound_svg(render_lap_plot(lap, nullptr, PlotAxis::Time));
+    const auto comparison = compare_laps(lap, other);
+    ASSERT_TRUE(comparison.has_value()) << comparison.error();
+    const PlotReference reference{other, *comparison};
+    expect_sound_svg(render_lap_plot(lap, &reference));
+    expect_sound_svg(render_lap_plot(lap, &reference, PlotAxis::Time));
 }
 
 TEST(LapPlot, CopesWithAStandingCar) {
@@ -163,8 +320,11 @@ TEST(LapPlot, CopesWithOneSampleAndWithNoFractions) {
     for (LapSample& s : samples) {
         s.lap_fraction = kNaN;
     }
-    const LapFile other = lap_of(samples);
-    expect_sound_svg(render_lap_plot(lap_of(samples), &other));
+    const LapFile lap = lap_of(samples);
+    const auto comparison = compare_laps(lap, lap);
+    ASSERT_TRUE(comparison.has_value()) << comparison.error();
+    const PlotReference reference{lap, *comparison};
+    expect_sound_svg(render_lap_plot(lap, &reference));
 }
 
 TEST(LapPlot, EscapesNamesFromTheMetadata) {
@@ -180,6 +340,96 @@ TEST(LapPlot, EscapesNamesFromTheMetadata) {
     EXPECT_EQ(svg.find('\x01'), std::string::npos);
     EXPECT_NE(svg.find("Car with controls and a bad byte \xEF\xBF\xBD"), std::string::npos);
     EXPECT_NE(svg.find("J\xC3\xBCrgen"), std::string::npos);
+}
+
+// ---- the plot command ------------------------------------------------------------------
+
+using testing::Outcome;
+using testing::run;
+
+struct PlotLaps {
+    std::string lap;
+    std::string reference;
+};
+
+PlotLaps write_two_laps(const testing::TempDir& dir) {
+    auto options = testing::SyntheticLapOptions{};
+    const auto first = testing::write_synthetic_lap(dir.path(), options);
+    options.lap = 4;
+    options.grip_wobble = 0.05;
+    const auto second = testing::write_synthetic_lap(dir.path(), options);
+    EXPECT_TRUE(first && second);
+    return {first ? path_to_utf8(*first) : "", second ? path_to_utf8(*second) : ""};
+}
+
+TEST(PlotCommand, HelpStatesTheDeltaConventionAndWhichLapIsTheReference) {
+    const Outcome help = run({"plot", "--help"});
+
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--x distance|time"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("The reference is the lap named after --compare."), std::string::npos)
+        << help.out;
+    EXPECT_NE(help.out.find("\n" + std::string(kDeltaConvention) + ".\n"), std::string::npos) << help.out;
+}
+
+TEST(PlotCommand, RefusesAnUnknownAxis) {
+    const testing::TempDir dir;
+    const PlotLaps laps = write_two_laps(dir);
+
+    const Outcome result = run({"plot", laps.lap, "--x", "speed", "-o", "-"});
+
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Error: plot: --x must be distance or time, not \"speed\"\n");
+    EXPECT_EQ(result.out, "");
+}
+
+TEST(PlotCommand, DrawsEitherAxis) {
+    const testing::TempDir dir;
+    const PlotLaps laps = write_two_laps(dir);
+
+    const Outcome distance =
+        run({"plot", laps.lap, "--x", "distance", "--compare", laps.reference, "-o", "-"});
+    const Outcome time = run({"plot", laps.lap, "--x", "time", "--compare", laps.reference, "-o", "-"});
+
+    EXPECT_EQ(distance.status, 0) << distance.err;
+    EXPECT_EQ(time.status, 0) << time.err;
+    EXPECT_NE(distance.out.find("Lap distance (m)"), std::string::npos);
+    EXPECT_NE(time.out.find("Lap time (s)"), std::string::npos);
+    EXPECT_EQ(distance.err, "");
+}
+
+TEST(PlotCommand, RefusesALapOfAnotherTrack) {
+    const testing::TempDir dir;
+    const PlotLaps laps = write_two_laps(dir);
+    auto json = path_from_utf8(laps.reference);
+    json.replace_extension(".json");
+    std::string text = testing::read_text(json);
+    const std::string id = "\"trackId\": \"";
+    const auto at = text.find(id);
+    ASSERT_NE(at, std::string::npos);
+    text.insert(at + id.size(), "OTHER_");
+    testing::write_text(json, text);
+
+    const Outcome result = run({"plot", laps.lap, "--compare", laps.reference, "-o", "-"});
+
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.err.starts_with("Error: the laps are from different tracks")) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+}
+
+TEST(PlotCommand, ComparesALapWithoutMetadataWithAWarning) {
+    const testing::TempDir dir;
+    const PlotLaps laps = write_two_laps(dir);
+    auto json = path_from_utf8(laps.reference);
+    json.replace_extension(".json");
+    std::filesystem::remove(json);
+
+    const Outcome result = run({"plot", laps.lap, "--compare", laps.reference, "-o", "-"});
+
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(result.err.starts_with("Warning: ")) << result.err;
+    EXPECT_NE(result.err.find("comparing by its samples alone"), std::string::npos) << result.err;
+    EXPECT_TRUE(result.out.ends_with("</svg>\n"));
 }
 
 }  // namespace

@@ -60,19 +60,6 @@ TEST(EvenGrid, DropsBackwardAndNonFiniteTimes) {
     EXPECT_EQ(grid->times_s, (std::vector<double>{0.0, 0.5, 1.0}));
 }
 
-TEST(EvenGrid, SpreadsSamplesThatShareATimeUpToTheNextTime) {
-    // The session clock moves with the 5 Hz scoring: four polls see each value.
-    const std::vector<double> times{10.0, 10.0, 10.0, 10.0, 10.2, 10.2, 10.2, 10.2, 10.4, 10.4};
-
-    const auto grid = plan_even_grid(times);
-
-    ASSERT_TRUE(grid.has_value()) << grid.error();
-    EXPECT_EQ(grid->kept.size(), times.size());
-    const std::vector<double> expected{0.0, 0.05, 0.1, 0.15, 0.2, 0.25, 0.3, 0.35, 0.4, 0.45};
-    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(grid->times_s[i], expected[i], 1e-9) << i;
-    EXPECT_EQ(grid->rate_hz, 20);
-}
-
 TEST(EvenGrid, NeedsTwoIncreasingTimes) {
     EXPECT_FALSE(plan_even_grid(std::vector<double>{}).has_value());
     EXPECT_FALSE(plan_even_grid(std::vector<double>{5.0}).has_value());

@@ -46,8 +46,25 @@ struct Exported {
     ldtest::Ldx ldx;
 };
 
+// The timeline the motec command computes: from the samples and the metadata's track length.
+LapTimeline timeline_of(std::span<const LapSample> samples, const MotecLapDetails& details) {
+    LapMetadata metadata;
+    metadata.track_length_m = static_cast<float>(details.track_length_m.value_or(0.0));
+    return compute_lap_timeline(samples, metadata);
+}
+
+std::expected<MotecExport, std::string> export_lap(std::span<const LapSample> samples,
+                                                   const MotecLapDetails& details) {
+    return export_lap_to_motec(samples, timeline_of(samples, details), details);
+}
+
+// The last sample's time on the lap timeline.
+double timeline_span(const SyntheticLap& lap) {
+    return timeline_of(lap.samples, {}).lap_time_s.back();
+}
+
 Exported export_and_read(const SyntheticLap& lap, const MotecLapDetails& details) {
-    auto files = export_lap_to_motec(lap.samples, details);
+    auto files = export_lap(lap.samples, details);
     EXPECT_TRUE(files.has_value()) << files.error();
     auto log = ldtest::read_ld(files->ld);
     EXPECT_TRUE(log.has_value()) << log.error();
@@ -55,13 +72,13 @@ Exported export_and_read(const SyntheticLap& lap, const MotecLapDetails& details
 }
 
 // What the grid point at `t` seconds after the first sample should hold, computed from the
-// samples directly: linear between the two samples around t, or the last sample at or before.
-double expected_at(const std::vector<LapSample>& samples, double t,
+// samples at their timeline times: linear between the two samples around t, or the last
+// sample at or before.
+double expected_at(const std::vector<LapSample>& samples, const std::vector<double>& times, double t,
                    const std::function<double(const LapSample&)>& f, bool hold) {
-    const double t0 = samples.front().session_time;
     for (std::size_t i = 0; i + 1 < samples.size(); ++i) {
-        const double a = samples[i].session_time - t0;
-        const double b = samples[i + 1].session_time - t0;
+        const double a = times[i];
+        const double b = times[i + 1];
         if (t >= b) continue;
         if (hold) return f(samples[i]);
         return f(samples[i]) + (f(samples[i + 1]) - f(samples[i])) * (t - a) / (b - a);
@@ -95,7 +112,7 @@ TEST(MotecExport, WritesOneChannelPerQuantityWithI2NamesAndUnits) {
 
 TEST(MotecExport, AllChannelsShareTheLapsMeanRateAndOneLength) {
     const SyntheticLap lap = make_synthetic_lap();
-    const double span = lap.samples.back().session_time - lap.samples.front().session_time;
+    const double span = timeline_span(lap);
     const double mean_rate = static_cast<double>(lap.samples.size() - 1) / span;
 
     const Exported out = export_and_read(lap, ring_details(lap));
@@ -115,6 +132,7 @@ TEST(MotecExport, AllChannelsShareTheLapsMeanRateAndOneLength) {
 TEST(MotecExport, ValuesFollowTheSamplesInPhysicalUnits) {
     const SyntheticLap lap = make_synthetic_lap();
     const Exported out = export_and_read(lap, ring_details(lap));
+    const std::vector<double> times = timeline_of(lap.samples, ring_details(lap)).lap_time_s;
     struct Check {
         std::string name;
         std::function<double(const LapSample&)> value;
@@ -146,7 +164,7 @@ TEST(MotecExport, ValuesFollowTheSamplesInPhysicalUnits) {
         ASSERT_NE(channel, nullptr) << check.name;
         for (std::size_t k = 0; k < channel->values.size(); ++k) {
             const double t = static_cast<double>(k) / channel->rate_hz;
-            ASSERT_NEAR(channel->values[k], expected_at(lap.samples, t, check.value, check.hold),
+            ASSERT_NEAR(channel->values[k], expected_at(lap.samples, times, t, check.value, check.hold),
                         check.tolerance)
                 << check.name << " at grid point " << k;
         }
@@ -243,8 +261,7 @@ TEST(MotecExport, LongCommentStatesTheSourceRateAndMethod) {
 TEST(MotecExport, TheLogReachesTheLapTimeWhenTheSamplesStopJustShort) {
     SyntheticLap lap = make_synthetic_lap();
     lap.samples.pop_back();  // the lap ends a poll or two before its lap time now
-    const double span =
-        static_cast<double>(lap.samples.back().session_time) - lap.samples.front().session_time;
+    const double span = timeline_span(lap);
     ASSERT_LT(span, lap.lap_time_s);
 
     const Exported out = export_and_read(lap, ring_details(lap));
@@ -260,8 +277,7 @@ TEST(MotecExport, TheLogReachesTheLapTimeWhenTheSamplesStopJustShort) {
 TEST(MotecExport, AShortRecordingIsNotStretchedToItsLapTime) {
     SyntheticLap lap = make_synthetic_lap();
     lap.samples.resize(lap.samples.size() / 2);  // as when recording began mid-lap
-    const double span =
-        static_cast<double>(lap.samples.back().session_time) - lap.samples.front().session_time;
+    const double span = timeline_span(lap);
 
     const Exported out = export_and_read(lap, ring_details(lap));
 
@@ -283,8 +299,7 @@ TEST(MotecExport, WithoutALapTimeTheLapEndsWithTheLog) {
     const SyntheticLap lap = make_synthetic_lap();
     MotecLapDetails details = ring_details(lap);
     details.lap_time_s.reset();
-    const double span =
-        static_cast<double>(lap.samples.back().session_time) - lap.samples.front().session_time;
+    const double span = timeline_span(lap);
 
     const Exported out = export_and_read(lap, details);
 
@@ -313,7 +328,7 @@ TEST(MotecExport, RefusesALapWhoseTimesNeverAdvance) {
     SyntheticLap lap = make_synthetic_lap();
     for (LapSample& s : lap.samples) s.session_time = 42.0f;
 
-    const auto files = export_lap_to_motec(lap.samples, ring_details(lap));
+    const auto files = export_lap(lap.samples, ring_details(lap));
 
     ASSERT_FALSE(files.has_value());
     EXPECT_NE(files.error().find("increasing session times"), std::string::npos);
@@ -356,7 +371,7 @@ TEST(MotecExport, ArbitrarySampleBytesEitherExportFiniteChannelsOrFailCleanly) {
                                  : std::nullopt;
         details.track_length_m = round % 5 == 0 ? 1e30 : 5000.0;
 
-        const auto files = export_lap_to_motec(samples, details);
+        const auto files = export_lap(samples, details);
         if (!files) continue;
         ++exported;
         const auto log = ldtest::read_ld(files->ld);
@@ -367,19 +382,43 @@ TEST(MotecExport, ArbitrarySampleBytesEitherExportFiniteChannelsOrFailCleanly) {
     EXPECT_GT(exported, 100);
 }
 
-TEST(LapFraction, UnwrapsTheCrossingAtTheEndOfTheLap) {
-    EXPECT_EQ(unwrap_lap_fraction(std::vector<double>{0.25, 0.5, 0.875, 0.125}),
-              (std::vector<double>{0.25, 0.5, 0.875, 1.125}));
+TEST(MotecExport, ASteppedSessionClockKeepsEverySampleAndASmoothLapDistance) {
+    // LMU's session clock and lap fraction move only with its 5 Hz scoring.
+    SyntheticLap lap = make_synthetic_lap();
+    std::size_t scored = 0;
+    for (std::size_t i = 0; i < lap.samples.size(); ++i) {
+        if (lap.samples[i].session_time - lap.samples[scored].session_time >= 0.2f) scored = i;
+        lap.samples[i].session_time = lap.samples[scored].session_time;
+        lap.samples[i].lap_fraction = lap.samples[scored].lap_fraction;
+    }
+
+    const Exported out = export_and_read(lap, ring_details(lap));
+
+    EXPECT_EQ(out.files.samples_used, lap.samples.size());
+    EXPECT_GE(out.files.rate_hz, 60);  // the poll rate, not the scoring rate
+    EXPECT_LE(out.files.rate_hz, 64);
+    // From the car's path, not the stepped fraction: it moves at every grid point.
+    const ldtest::Channel* distance = out.log.find("Lap Distance");
+    ASSERT_NE(distance, nullptr);
+    for (std::size_t k = 1; k < distance->values.size(); ++k) {
+        const double log_end = static_cast<double>(out.files.points - 1) / out.files.rate_hz;
+        if (static_cast<double>(k) / out.files.rate_hz > log_end - 0.1) break;  // the held end
+        ASSERT_GT(distance->values[k], distance->values[k - 1]) << "grid point " << k;
+    }
+    // The ring at 36..44 m/s: about 0.65 m between grid points, never a 0.2 s jump of 8 m.
+    for (std::size_t k = 1; k < distance->values.size(); ++k)
+        ASSERT_LT(distance->values[k] - distance->values[k - 1], 1.0) << "grid point " << k;
 }
 
-TEST(LapFraction, SamplesBeforeTheLineAtTheStartComeOutNegative) {
-    EXPECT_EQ(unwrap_lap_fraction(std::vector<double>{0.875, 0.125, 0.5, 0.75}),
-              (std::vector<double>{-0.125, 0.125, 0.5, 0.75}));
-}
+TEST(MotecExport, RefusesATimelineOfAnotherLap) {
+    const SyntheticLap lap = make_synthetic_lap();
+    LapTimeline timeline = timeline_of(lap.samples, ring_details(lap));
+    timeline.lap_time_s.pop_back();
 
-TEST(LapFraction, DrivingBackOverTheLineUnwrapsBackwards) {
-    EXPECT_EQ(unwrap_lap_fraction(std::vector<double>{0.25, 0.5, 0.125, 0.875, 0.625}),
-              (std::vector<double>{0.25, 0.5, 0.125, -0.125, -0.375}));
+    const auto files = export_lap_to_motec(lap.samples, timeline, ring_details(lap));
+
+    ASSERT_FALSE(files.has_value());
+    EXPECT_NE(files.error().find("timeline"), std::string::npos) << files.error();
 }
 
 TEST(MotecHeader, DateAndTimeAreTheMetadatasCreationTimeInUtc) {

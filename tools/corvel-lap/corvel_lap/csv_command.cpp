@@ -4,6 +4,7 @@
 #include "corvel_lap/command_support.hpp"
 #include "corvel_lap/csv_export.hpp"
 #include "corvel_lap/lap_analysis.hpp"
+#include "corvel_lap/lap_timeline.hpp"
 
 namespace corvel {
 namespace {
@@ -23,7 +24,12 @@ constexpr std::string_view kCsvHelp =
     "when unknown), lap, speed_kmh, throttle, brake, clutch (0..1), steering (-1..1), gear\n"
     "(R, N, 1, 2, ...), engine_rpm, fuel_l, pos_x_m, pos_z_m, lateral_g, longitudinal_g,\n"
     "path_lateral_m, track_edge_m, aux_counter, and one 0/1 column per flag: in_pit_lane,\n"
-    "yellow_flag, abs_active, tc_active, drs_active, limiter_active, lap_invalid.\n"
+    "yellow_flag, abs_active, tc_active, drs_active, limiter_active, lap_invalid; then the\n"
+    "lap timeline, fresh at every sample: lap_time_s (seconds since the first sample, the\n"
+    "session clock's scoring steps spread evenly over the polls) and distance_m (metres along\n"
+    "the car's path, scaled to the track length when the metadata gives one).\n"
+    "elapsed_s and lap_distance_m are as recorded and move only with LMU's scoring updates\n"
+    "(about 5 Hz); plot against lap_time_s and distance_m instead.\n"
     "Values that are not numbers in the file are written nan, inf or -inf.\n";
 
 }  // namespace
@@ -39,10 +45,12 @@ CommandResult run_csv(std::span<const std::string> args, CommandIo& io) {
         return std::unexpected(lap.error());
     }
     if (lap->metadata_error) {
-        io.err << "Warning: " << lap->metadata_error->message << "; lap_distance_m left empty\n";
+        io.err << "Warning: " << lap->metadata_error->message
+               << "; lap_distance_m left empty, distance_m is the car's path length\n";
     }
-    return write_command_output(parsed, *lap, ".csv", lap_csv(lap->samples, track_length_m(lap->metadata)),
-                                io);
+    const LapTimeline timeline = compute_lap_timeline(lap->samples, lap->metadata);
+    return write_command_output(parsed, *lap, ".csv",
+                                lap_csv(lap->samples, timeline, track_length_m(lap->metadata)), io);
 }
 
 }  // namespace corvel

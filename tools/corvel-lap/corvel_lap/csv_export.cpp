@@ -33,8 +33,13 @@ class Row {
     bool first_ = true;
 };
 
+// A timeline value, or an empty cell where the timeline has none.
+std::string timeline_cell(const std::vector<double>& values, std::size_t i, int decimals) {
+    return i < values.size() ? fixed_text(values[i], decimals) : std::string();
+}
+
 void add_sample_row(std::string& out, std::span<const LapSample> samples, std::size_t i, double progress,
-                    std::optional<double> track_length_m) {
+                    const LapTimeline& timeline, std::optional<double> track_length_m) {
     const LapSample& s = samples[i];
     Row row(out);
     row.add(std::to_string(i));
@@ -65,6 +70,8 @@ void add_sample_row(std::string& out, std::span<const LapSample> samples, std::s
     row.add_flag(s, sample_flag::kDrs);
     row.add_flag(s, sample_flag::kLimiter);
     row.add_flag(s, sample_flag::kLapInvalid);
+    row.add(timeline_cell(timeline.lap_time_s, i, 4));
+    row.add(timeline_cell(timeline.distance_m, i, 2));
 }
 
 }  // namespace
@@ -84,9 +91,10 @@ std::string csv_field(std::string_view text) {
     return quoted;
 }
 
-std::string lap_csv(std::span<const LapSample> samples, std::optional<double> track_length_m) {
+std::string lap_csv(std::span<const LapSample> samples, const LapTimeline& timeline,
+                    std::optional<double> track_length_m) {
     std::string out;
-    out.reserve(200 * (samples.size() + 1));
+    out.reserve(220 * (samples.size() + 1));
     {
         Row header(out);
         for (const std::string_view column : kLapCsvColumns) {
@@ -95,7 +103,7 @@ std::string lap_csv(std::span<const LapSample> samples, std::optional<double> tr
     }
     const std::vector<double> progress = lap_progress(samples);
     for (std::size_t i = 0; i < samples.size(); ++i) {
-        add_sample_row(out, samples, i, progress[i], track_length_m);
+        add_sample_row(out, samples, i, progress[i], timeline, track_length_m);
     }
     return out;
 }

@@ -1,5 +1,6 @@
-// SVG rendering of one lap (and optionally a second for comparison). Every coordinate goes
-// through coord(), which never writes NaN or infinity, so odd samples cannot break the file.
+// SVG rendering of one lap (and optionally a reference lap) on the lap timeline. Every
+// coordinate goes through coord(), which never writes NaN or infinity, so odd samples cannot
+// break the file.
 #include "corvel_lap/lap_plot.hpp"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 
 #include "corvel_lap/lap_analysis.hpp"
 #include "corvel_lap/lap_text.hpp"
+#include "corvel_lap/lap_timeline.hpp"
 #include "corvel_lap/number_text.hpp"
 #include "corvel_lap/sample_units.hpp"
 #include "corvel_lap/utf8_path.hpp"
@@ -233,7 +235,7 @@ class Svg {
     std::string out_;
 };
 
-// One lap's traces in plot units: x is lap distance (or lap fraction), pedals and steering in %.
+// One lap's traces in plot units: x is the timeline's distance or time, pedals and steering in %.
 struct Traces {
     std::vector<double> x;
     std::vector<double> speed;
@@ -243,12 +245,12 @@ struct Traces {
     std::vector<double> steering;
 };
 
-Traces make_traces(std::span<const LapSample> samples, double x_scale) {
+Traces make_traces(std::span<const LapSample> samples, const LapTimeline& timeline, PlotAxis axis) {
     Traces t;
-    const std::vector<double> progress = lap_progress(samples);
+    const std::vector<double>& xs = axis == PlotAxis::Time ? timeline.lap_time_s : timeline.distance_m;
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const LapSample& s = samples[i];
-        t.x.push_back(progress[i] * x_scale);
+        t.x.push_back(i < xs.size() ? xs[i] : kNaN);
         t.speed.push_back(s.speed_kmh);
         t.throttle.push_back(units::throttle(s) * 100.0);
         t.brake.push_back(units::brake(s) * 100.0);
@@ -348,20 +350,28 @@ struct LapView {
 
 class LapPlot {
   public:
-    LapPlot(const LapFile& lap, const LapFile* compare) : lap_(lap), compare_(compare) {
+    LapPlot(const LapFile& lap, const PlotReference* reference, PlotAxis axis)
+        : lap_(lap), compare_(reference != nullptr ? &reference->file : nullptr), axis_(axis) {
         length_ = track_length_m(lap.metadata);
-        if (!length_ && compare != nullptr) {
-            length_ = track_length_m(compare->metadata);
-        }
-        const double x_scale = length_.value_or(1.0);
-        views_.push_back({&lap, make_traces(lap.samples, x_scale)});
-        if (compare != nullptr) {
-            views_.push_back({compare, make_traces(compare->samples, x_scale)});
-            delta_ = time_delta(lap.samples, compare->samples);
+        if (!length_ && compare_ != nullptr) {
+            length_ = track_length_m(compare_->metadata);
         }
         Range x;
         x.add(0.0);
-        x.add(x_scale);
+        if (reference == nullptr) {
+            const LapTimeline timeline = compute_lap_timeline(lap.samples, lap.metadata);
+            on_track_length_ = timeline.scaled_to_track_length;
+            views_.push_back({&lap, make_traces(lap.samples, timeline, axis)});
+        } else {
+            const LapComparison& comparison = reference->comparison;
+            on_track_length_ = comparison.lap.scaled_to_track_length;
+            views_.push_back({&lap, make_traces(lap.samples, comparison.lap, axis)});
+            views_.push_back({compare_, make_traces(compare_->samples, comparison.reference, axis)});
+            set_delta(comparison);
+        }
+        if (axis == PlotAxis::Distance && length_) {
+            x.add(*length_);
+        }
         for (const LapView& view : views_) {
             for (const double v : view.traces.x) {
                 x.add(v);
@@ -369,6 +379,22 @@ class LapPlot {
         }
         x_min_ = x.min;
         x_max_ = x.max;
+    }
+
+    // The delta at the comparison's grid; on the time axis each point stands at this lap's
+    // time at that distance.
+    void set_delta(const LapComparison& comparison) {
+        delta_y_ = comparison.delta_s;
+        delta_at_end_s_ = comparison.delta_at_end_s;
+        delta_at_line_ = comparison.ends_at_line;
+        if (axis_ == PlotAxis::Distance) {
+            delta_x_ = comparison.distance_m;
+            return;
+        }
+        delta_x_.reserve(comparison.distance_m.size());
+        for (const double d : comparison.distance_m) {
+            delta_x_.push_back(interpolate_at(comparison.lap.distance_m, comparison.lap.lap_time_s, d));
+        }
     }
 
     std::string render() {
@@ -417,8 +443,8 @@ class LapPlot {
             {PanelKind::Steering, "Steering (%, left negative)", 110.0},
         };
         if (compare_ != nullptr) {
-            specs.push_back(
-                {PanelKind::Delta, "Time delta to the compared lap (s): above 0 = this lap slower", 140.0});
+            specs.push_back({PanelKind::Delta,
+                             "Time delta to the reference (s): " + std::string(kDeltaConvention), 140.0});
         }
         return specs;
     }
@@ -470,10 +496,10 @@ class LapPlot {
             return;
         }
         std::string this_line = lap_line(lap_);
-        if (!delta_.empty()) {
-            const double final_delta = delta_.back().delta_s;
+        if (!delta_y_.empty()) {
+            const double final_delta = delta_at_end_s_;
             this_line += "  \u00b7  " + fixed_text(std::abs(final_delta), 3) + " s " +
-                         (final_delta > 0.0 ? "slower" : "faster") + " than the compared lap";
+                         (final_delta > 0.0 ? "slower" : "faster") + " than the reference";
         }
         svg_.line({kLeft, 52}, {kLeft + 22, 52}, kLapColour, 3);
         svg_.text(kLeft + 30, 56, shorten(this_line + "  \u00b7  " + file_name(lap_), kMaxLineChars - 4),
@@ -810,9 +836,9 @@ class LapPlot {
                 break;
             case PanelKind::Delta: {
                 double largest = 0.0;
-                for (const DeltaPoint& point : delta_) {
-                    if (std::isfinite(point.delta_s)) {
-                        largest = std::max(largest, std::abs(point.delta_s));
+                for (const double delta : delta_y_) {
+                    if (std::isfinite(delta)) {
+                        largest = std::max(largest, std::abs(delta));
                     }
                 }
                 const double step = nice_step(std::max(largest, 0.1) * 2, 4.0);
@@ -889,19 +915,14 @@ class LapPlot {
     }
 
     void draw_delta(const Panel& panel) {
-        if (delta_.empty()) {
+        if (delta_y_.empty()) {
             svg_.text(kLeft + kPlotWidth / 2, panel.top + panel.height / 2 + 5,
                       "The laps share no stretch of track",
                       "font-size=\"14\" fill=\"" + std::string(kMutedText) + "\"", "middle");
             return;
         }
-        const double scale = length_.value_or(1.0);
-        std::vector<double> xs;
-        std::vector<double> ys;
-        for (const DeltaPoint& point : delta_) {
-            xs.push_back(point.progress * scale);
-            ys.push_back(point.delta_s);
-        }
+        const std::vector<double>& xs = delta_x_;
+        const std::vector<double>& ys = delta_y_;
         const double zero_y = panel.at(x_min_, 0.0).y;
         // Shade time lost red and time won green: the area to the zero line, clipped to each side.
         const std::string above = panel.clip_id + "-lost";
@@ -919,10 +940,19 @@ class LapPlot {
             svg_.polygon(area, kThrottleColour, "fill-opacity=\"0.3\" clip-path=\"url(#" + below + ")\"");
             svg_.polyline(run, kDeltaColour, 1.6, "stroke-linejoin=\"round\"");
         }
-        const double final_delta = delta_.back().delta_s;
+        const double final_delta = delta_at_end_s_;
         svg_.text(kLeft + kPlotWidth - 10, panel.top + 18,
-                  (final_delta > 0 ? "+" : "") + fixed_text(final_delta, 3) + " s at the end",
+                  (final_delta > 0 ? "+" : "") + fixed_text(final_delta, 3) + " s at the end" +
+                      (delta_at_line_ ? " (the line)" : " of the common distance"),
                   "font-size=\"12\" font-weight=\"bold\" fill=\"" + std::string(kText) + "\"", "end");
+    }
+
+    [[nodiscard]] std::string x_axis_title() const {
+        if (axis_ == PlotAxis::Time) {
+            return "Lap time (s)";
+        }
+        return on_track_length_ ? "Lap distance (m)"
+                                : "Distance along the car's path (m, track length unknown)";
     }
 
     [[nodiscard]] double x_step() const { return nice_step(x_max_ - x_min_, 10.0); }
@@ -937,16 +967,20 @@ class LapPlot {
             svg_.line({p.x, y}, {p.x, y + 5}, kZeroLine, 1);
             svg_.text(p.x, y + 18, tick_label(x, x_step()), style, "middle");
         }
-        svg_.text(kLeft + kPlotWidth / 2, y + 40,
-                  length_ ? "Lap distance (m)" : "Lap fraction (track length unknown)",
+        svg_.text(kLeft + kPlotWidth / 2, y + 40, x_axis_title(),
                   "font-size=\"12\" fill=\"" + std::string(kText) + "\"", "middle");
     }
 
     const LapFile& lap_;
     const LapFile* compare_;
+    PlotAxis axis_;
     std::optional<double> length_;
+    bool on_track_length_ = false;  // this lap's distance is scaled to the track length
     std::vector<LapView> views_;
-    std::vector<DeltaPoint> delta_;
+    std::vector<double> delta_x_;  // the delta trace, on the plot's x axis
+    std::vector<double> delta_y_;
+    double delta_at_end_s_ = 0.0;
+    bool delta_at_line_ = false;
     double x_min_ = 0.0;
     double x_max_ = 1.0;
     Svg svg_;
@@ -954,8 +988,18 @@ class LapPlot {
 
 }  // namespace
 
-std::string render_lap_plot(const LapFile& lap, const LapFile* compare) {
-    return LapPlot(lap, compare).render();
+std::optional<PlotAxis> plot_axis_from_text(std::string_view text) {
+    if (text == "distance") {
+        return PlotAxis::Distance;
+    }
+    if (text == "time") {
+        return PlotAxis::Time;
+    }
+    return std::nullopt;
+}
+
+std::string render_lap_plot(const LapFile& lap, const PlotReference* reference, PlotAxis axis) {
+    return LapPlot(lap, reference, axis).render();
 }
 
 }  // namespace corvel

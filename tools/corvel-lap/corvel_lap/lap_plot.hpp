@@ -1,17 +1,34 @@
 // The lap as one self-contained SVG (no scripts, no external resources): a track map from
 // the positions coloured by speed, with start and direction marked, and below it speed,
-// throttle and brake, gear and steering against lap distance. With a second lap, that lap is
-// overlaid and a time-delta trace shows where time was won or lost.
+// throttle and brake, gear and steering against the lap timeline's distance or time. With a
+// reference lap, that lap is overlaid and a time-delta trace shows where time was won or lost.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
+#include "corvel_lap/lap_comparison.hpp"
 #include "corvel_lap/lap_file_reader.hpp"
 
 namespace corvel {
 
-// `compare` may be null. Any samples (none, one, NaN or infinite values, a standing car)
+// What the traces stand on: the timeline's distance along the lap, or its lap time.
+enum class PlotAxis { Distance, Time };
+
+// "distance" or "time"; nothing for any other text.
+[[nodiscard]] std::optional<PlotAxis> plot_axis_from_text(std::string_view text);
+
+// A lap drawn against another: the reference's file and the comparison of the two
+// (compare_laps(lap, reference)), whose timelines and delta the plot draws.
+struct PlotReference {
+    const LapFile& file;
+    const LapComparison& comparison;
+};
+
+// `reference` may be null. Any samples (none, one, NaN or infinite values, a standing car)
 // give a well-formed document.
-[[nodiscard]] std::string render_lap_plot(const LapFile& lap, const LapFile* compare);
+[[nodiscard]] std::string render_lap_plot(const LapFile& lap, const PlotReference* reference,
+                                          PlotAxis axis = PlotAxis::Distance);
 
 }  // namespace corvel

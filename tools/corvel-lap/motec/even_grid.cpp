@@ -16,31 +16,6 @@ std::size_t segment_at(const std::vector<double>& times, double t, std::size_t f
     return j;
 }
 
-// LMU's session clock advances with its scoring updates (a few times a second), so several
-// polls in a row carry the same session time. Each run of equal times is spread evenly over
-// the interval up to the next distinct time; a run at the end gets the lap's mean interval.
-// Without this only one sample per scoring update would survive.
-void spread_repeated_times(std::vector<double>& times) {
-    const std::size_t n = times.size();
-    std::size_t run_start = 0;
-    while (run_start < n) {
-        std::size_t run_end = run_start + 1;
-        while (run_end < n && times[run_end] == times[run_start]) ++run_end;
-        const std::size_t run_length = run_end - run_start;
-        if (run_length > 1) {
-            double step = 0.0;
-            if (run_end < n) {
-                step = (times[run_end] - times[run_start]) / static_cast<double>(run_length);
-            } else if (run_start > 0) {
-                step = times[run_start] / static_cast<double>(run_start);
-            }
-            for (std::size_t k = 1; k < run_length; ++k)
-                times[run_start + k] = times[run_start] + step * static_cast<double>(k);
-        }
-        run_start = run_end;
-    }
-}
-
 }  // namespace
 
 std::expected<EvenGrid, std::string> plan_even_grid(std::span<const double> sample_times_s,
@@ -60,10 +35,12 @@ std::expected<EvenGrid, std::string> plan_even_grid(std::span<const double> samp
         grid.times_s.push_back(t - first);
         previous = t;
     }
-    spread_repeated_times(grid.times_s);
-    if (grid.kept.size() < 2 || !(grid.times_s.back() > 0.0))
+    if (grid.kept.size() < 2)
         return std::unexpected("the lap needs at least two samples with increasing session times, it has " +
                                std::to_string(grid.kept.size()));
+    if (!(grid.times_s.back() > 0.0))
+        return std::unexpected("the lap needs at least two samples with increasing session times; its " +
+                               std::to_string(grid.kept.size()) + " samples all share one time");
 
     const double span = grid.times_s.back();
     grid.mean_rate_hz = static_cast<double>(grid.kept.size() - 1) / span;

@@ -30,12 +30,13 @@ struct EvenGrid {
 // How far past the last sample a grid may be stretched to reach a wanted end.
 inline constexpr double kMaxHoldPastLastSampleS = 0.5;
 
-// Keeps the samples whose time is finite and not earlier than the previous kept one, spreads
-// runs of equal times (LMU's session clock moves with its scoring updates) evenly up to the
-// next distinct time, and lays the grid over them. The grid ends at the last sample, or reaches `end_at_least_s` (seconds since
-// the first kept sample) when that lies at most kMaxHoldPastLastSampleS past the last sample;
-// points past the last sample hold its values. Fails when fewer than two samples remain, or
-// the grid would be too long or too sparse for them.
+// Lays the grid over the samples' times: the lap timeline's `lap_time_s`, where LMU's scoring
+// steps are already spread over the polls. A time that is not finite or earlier than the
+// previous kept one drops its sample (the timeline has none; other callers may). The grid ends
+// at the last sample, or reaches `end_at_least_s` (seconds since the first kept sample) when
+// that lies at most kMaxHoldPastLastSampleS past the last sample; points past the last sample
+// hold its values. Fails when fewer than two samples remain, their times span no time, or the
+// grid would be too long or too sparse for them.
 [[nodiscard]] std::expected<EvenGrid, std::string> plan_even_grid(std::span<const double> sample_times_s,
                                                                   double end_at_least_s = 0.0);
 

@@ -206,27 +206,6 @@ std::string session_words(const std::string& label) {
     return words;
 }
 
-std::vector<double> unwrap_lap_fraction(std::span<const double> fractions) {
-    std::vector<double> laps;
-    laps.reserve(fractions.size());
-    for (std::size_t i = 0; i < fractions.size(); ++i) {
-        if (i == 0) {
-            laps.push_back(fractions[0]);
-            continue;
-        }
-        double step = fractions[i] - fractions[i - 1];
-        // More than half a lap in one poll is a crossing of the line, either way.
-        if (step < -0.5) step += std::ceil(-step - 0.5);
-        if (step > 0.5) step -= std::ceil(step - 0.5);
-        laps.push_back(laps.back() + step);
-    }
-    if (!laps.empty()) {
-        const double whole = std::floor(laps[laps.size() / 2]);
-        for (double& v : laps) v -= whole;
-    }
-    return laps;
-}
-
 MotecLapDetails details_from_metadata(const std::optional<LapMetadata>& metadata,
                                       std::span<const LapSample> samples,
                                       const std::string& source_file_name) {
@@ -254,15 +233,16 @@ MotecLapDetails details_from_metadata(const std::optional<LapMetadata>& metadata
 }
 
 std::expected<MotecExport, std::string> export_lap_to_motec(std::span<const LapSample> samples,
+                                                            const LapTimeline& timeline,
                                                             const MotecLapDetails& details) {
-    std::vector<double> times;
-    times.reserve(samples.size());
-    for (const LapSample& s : samples) times.push_back(s.session_time);
+    if (timeline.lap_time_s.size() != samples.size() || timeline.distance_m.size() != samples.size())
+        return std::unexpected("the lap timeline has " + std::to_string(timeline.lap_time_s.size()) +
+                               " times for " + std::to_string(samples.size()) + " samples");
     // The log reaches the lap time when the samples stop just short of it, so that the lap's
     // end beacon lies within the log.
     const bool has_lap_time =
         details.lap_time_s && std::isfinite(*details.lap_time_s) && *details.lap_time_s > 0.0;
-    auto grid = plan_even_grid(times, has_lap_time ? *details.lap_time_s : 0.0);
+    auto grid = plan_even_grid(timeline.lap_time_s, has_lap_time ? *details.lap_time_s : 0.0);
     if (!grid) return std::unexpected(grid.error());
 
     const bool has_distance = usable_track_length(details.track_length_m);
@@ -274,11 +254,9 @@ std::expected<MotecExport, std::string> export_lap_to_motec(std::span<const LapS
         log.channels.push_back(make_channel(spec.name, spec.short_name, spec.unit, spec.method, *grid,
                                             values_at_kept(samples, *grid, spec.value)));
         if (c == 0 && has_distance) {
-            std::vector<double> fractions = values_at_kept(
-                samples, *grid, [](const LapSample& s) { return static_cast<double>(s.lap_fraction); });
-            fill_non_finite(fractions);
-            std::vector<double> metres = unwrap_lap_fraction(fractions);
-            for (double& v : metres) v *= *details.track_length_m;
+            std::vector<double> metres;
+            metres.reserve(grid->kept.size());
+            for (const std::size_t i : grid->kept) metres.push_back(timeline.distance_m[i]);
             log.channels.push_back(
                 make_channel("Lap Distance", "Dist", "m", Method::Linear, *grid, std::move(metres)));
         }

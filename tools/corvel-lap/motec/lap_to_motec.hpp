@@ -13,6 +13,7 @@
 
 #include "corvel/lap_metadata.hpp"
 #include "corvel/lap_sample.hpp"
+#include "corvel_lap/lap_timeline.hpp"
 
 namespace corvel::motec {
 
@@ -51,7 +52,10 @@ struct MotecExport {
                                                     std::span<const LapSample> samples,
                                                     const std::string& source_file_name);
 
+// `timeline` is compute_lap_timeline of the same samples: its lap times are the log's time
+// base and its distance the Lap Distance channel.
 [[nodiscard]] std::expected<MotecExport, std::string> export_lap_to_motec(std::span<const LapSample> samples,
+                                                                          const LapTimeline& timeline,
                                                                           const MotecLapDetails& details);
 
 // Parts of the header, exposed for their tests.
@@ -63,8 +67,5 @@ struct LdDateTime {
 [[nodiscard]] LdDateTime ld_date_time(const std::optional<UtcTime>& created_at);
 // "time_trial" -> "Time Trial"; "" -> "Unknown".
 [[nodiscard]] std::string session_words(const std::string& label);
-// Lap fractions (0..1, wrapping at the line) unwrapped into a continuous count of laps, shifted
-// by whole laps so that the middle value lies in 0..1.
-[[nodiscard]] std::vector<double> unwrap_lap_fraction(std::span<const double> fractions);
 
 }  // namespace corvel::motec

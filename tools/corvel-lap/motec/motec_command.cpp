@@ -24,7 +24,10 @@ constexpr std::string_view kHelp =
     "Header texts (driver, car, track, session, date), the lap time and the track length come\n"
     "from FILE's metadata (.json beside it); without it the log is still written, without them.\n"
     "The captured samples are not evenly spaced, so they are resampled onto an even time grid\n"
-    "at the lap's mean rate (linear interpolation; gear and flags hold the last sample).\n"
+    "at the lap's mean rate (linear interpolation; gear and flags hold the last sample). Time\n"
+    "and Lap Distance are the lap timeline that plot and compare use: LMU's session clock steps\n"
+    "with its scoring (about 5 Hz), and those steps are spread evenly over the polls; the\n"
+    "distance follows the car's path, scaled to the metadata's track length.\n"
     "\n"
     "Options:\n"
     "  -o, --output OUT.ld   where to write the log (default: FILE's stem + .ld, beside FILE);\n"
@@ -86,7 +89,8 @@ CommandResult run_motec(std::span<const std::string> args, CommandIo& io) {
 
     const MotecLapDetails details =
         details_from_metadata(lap->metadata, lap->samples, display_name(lap->path.filename()));
-    auto exported = export_lap_to_motec(lap->samples, details);
+    const LapTimeline timeline = compute_lap_timeline(lap->samples, lap->metadata);
+    auto exported = export_lap_to_motec(lap->samples, timeline, details);
     if (!exported) return std::unexpected(file + ": " + exported.error());
 
     if (auto written = write_file(ld_path, exported->ld); !written) return written;
