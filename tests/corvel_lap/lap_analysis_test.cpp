@@ -17,20 +17,6 @@ LapSample at(float time, float fraction, std::uint8_t flags = sample_flag::kOnTr
     return s;
 }
 
-// A lap of `seconds` at even speed, one sample every 0.1 s, starting at `first_fraction`.
-std::vector<LapSample> even_lap(double seconds, double first_fraction = 0.0) {
-    std::vector<LapSample> lap;
-    for (int i = 0;; ++i) {
-        const double t = i * 0.1;
-        const double fraction = first_fraction + t / seconds;
-        if (fraction >= 1.0) {
-            break;
-        }
-        lap.push_back(at(static_cast<float>(500.0 + t), static_cast<float>(fraction)));
-    }
-    return lap;
-}
-
 TEST(LapProgress, RisesThroughALapThatBeganBeforeTheLine) {
     const std::vector<LapSample> samples{at(0, 0.998f), at(1, 0.999f), at(2, 0.001f), at(3, 0.5f),
                                          at(4, 0.99f)};
@@ -114,50 +100,6 @@ TEST(LapSummary, CopesWithNoSamplesAndWithOne) {
     EXPECT_FALSE(summary.mean_rate_hz.has_value());
     EXPECT_EQ(summary.pit_lane.samples, 1U);
     EXPECT_DOUBLE_EQ(summary.pit_lane.seconds, 0.0);
-}
-
-TEST(TimeDelta, IsZeroAgainstTheSameLap) {
-    const auto lap = even_lap(90.0);
-
-    const auto delta = time_delta(lap, lap);
-
-    ASSERT_FALSE(delta.empty());
-    for (const DeltaPoint& point : delta) {
-        EXPECT_NEAR(point.delta_s, 0.0, 1e-3);
-    }
-}
-
-TEST(TimeDelta, GrowsWithTheTimeLostAndShrinksWithTheTimeGained) {
-    const auto slow = even_lap(91.0);
-    const auto fast = even_lap(90.0);
-
-    const auto lost = time_delta(slow, fast);
-    const auto won = time_delta(fast, slow);
-
-    ASSERT_FALSE(lost.empty());
-    EXPECT_NEAR(lost.back().delta_s, lost.back().progress * 1.0, 0.01);
-    EXPECT_NEAR(lost[lost.size() / 2].delta_s, lost[lost.size() / 2].progress, 0.01);
-    EXPECT_NEAR(won.back().delta_s, -won.back().progress * 1.0, 0.01);
-}
-
-TEST(TimeDelta, StartsBothClocksWhereBothLapsHaveData) {
-    // The second lap's recording began later in the lap; that costs it nothing.
-    const auto early = even_lap(90.0, 0.0);
-    const auto late = even_lap(90.0, 0.05);
-
-    const auto delta = time_delta(early, late);
-
-    ASSERT_FALSE(delta.empty());
-    EXPECT_GE(delta.front().progress, 0.05 - 1e-6);
-    EXPECT_NEAR(delta.back().delta_s, 0.0, 1e-3);
-}
-
-TEST(TimeDelta, IsEmptyWhenTheLapsShareNoStretch) {
-    const std::vector<LapSample> first{at(0, 0.1f), at(1, 0.2f)};
-    const std::vector<LapSample> second{at(0, 0.6f), at(1, 0.7f)};
-
-    EXPECT_TRUE(time_delta(first, second).empty());
-    EXPECT_TRUE(time_delta(first, {}).empty());
 }
 
 }  // namespace

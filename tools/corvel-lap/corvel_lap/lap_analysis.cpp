@@ -12,43 +12,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-struct TrackPoint {
-    double progress;
-    double elapsed;
-};
-
-// The samples as a strictly rising progress -> elapsed time curve (samples that step back
-// or have no usable fraction or time are left out).
-std::vector<TrackPoint> monotone_track(std::span<const LapSample> samples) {
-    const std::vector<double> progress = lap_progress(samples);
-    std::vector<TrackPoint> track;
-    track.reserve(samples.size());
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        const double t = elapsed_s(samples, i);
-        if (!std::isfinite(progress[i]) || !std::isfinite(t)) {
-            continue;
-        }
-        if (track.empty() || progress[i] > track.back().progress) {
-            track.push_back({progress[i], t});
-        }
-    }
-    return track;
-}
-
-double elapsed_at(const std::vector<TrackPoint>& track, double progress) {
-    const auto it = std::lower_bound(track.begin(), track.end(), progress,
-                                     [](const TrackPoint& point, double p) { return point.progress < p; });
-    if (it == track.begin()) {
-        return track.front().elapsed;
-    }
-    if (it == track.end()) {
-        return track.back().elapsed;
-    }
-    const TrackPoint& before = *(it - 1);
-    const double weight = (progress - before.progress) / (it->progress - before.progress);
-    return before.elapsed + weight * (it->elapsed - before.elapsed);
-}
-
 FlagShare flag_share(std::span<const LapSample> samples, std::uint8_t flag, double mean_interval_s) {
     FlagShare share;
     for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -144,32 +107,6 @@ LapSummary summarize_lap(std::span<const LapSample> samples) {
     summary.invalid = flag_share(samples, sample_flag::kLapInvalid, mean_interval);
     summary.yellow = flag_share(samples, sample_flag::kYellow, mean_interval);
     return summary;
-}
-
-std::vector<DeltaPoint> time_delta(std::span<const LapSample> lap, std::span<const LapSample> reference) {
-    const std::vector<TrackPoint> ours = monotone_track(lap);
-    const std::vector<TrackPoint> theirs = monotone_track(reference);
-    std::vector<DeltaPoint> delta;
-    if (ours.size() < 2 || theirs.size() < 2) {
-        return delta;
-    }
-    // Both clocks start where both laps have data, so a later first sample costs nothing.
-    const double from = std::max(ours.front().progress, theirs.front().progress);
-    const double to = std::min(ours.back().progress, theirs.back().progress);
-    if (!(from < to)) {
-        return delta;
-    }
-    const double our_start = elapsed_at(ours, from);
-    const double their_start = elapsed_at(theirs, from);
-    delta.reserve(ours.size());
-    for (const TrackPoint& point : ours) {
-        if (point.progress < from || point.progress > to) {
-            continue;
-        }
-        delta.push_back({point.progress,
-                         (point.elapsed - our_start) - (elapsed_at(theirs, point.progress) - their_start)});
-    }
-    return delta;
 }
 
 }  // namespace corvel

@@ -44,14 +44,4 @@ struct LapSummary {
 
 [[nodiscard]] LapSummary summarize_lap(std::span<const LapSample> samples);
 
-struct DeltaPoint {
-    double progress = 0.0;  // lap_progress of the sample in `lap`
-    double delta_s = 0.0;   // lap's elapsed time minus the reference's, both from their common start
-};
-
-// Time lost (positive) or gained (negative) by `lap` against `reference` at equal lap
-// progress, over the stretch both laps cover; one point per usable sample of `lap`.
-[[nodiscard]] std::vector<DeltaPoint> time_delta(std::span<const LapSample> lap,
-                                                 std::span<const LapSample> reference);
-
 }  // namespace corvel
