@@ -183,7 +183,7 @@ TEST_F(CorvelLapCompare, RefusesLapsOfAnotherTrackWithOneErrorLine) {
         {"Error: the laps are from different tracks",
          [](Json& m) {
              m["trackId"] = nullptr;
-             m["trackName"] = "Elsewhere";
+             m["trackName"] = "Else\nwhere";
          }},
         {"Error: the laps are from different track layouts", [](Json& m) { m["trackConfig"] = "Short"; }},
         {"Error: the laps are from tracks of different lengths",
