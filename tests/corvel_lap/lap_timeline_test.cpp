@@ -234,6 +234,27 @@ TEST(LapComparison, SameDrivingSeenAtAnotherScoringPhaseHasNoDelta) {
     for (const double delta : shifted->delta_s) ASSERT_NEAR(delta, 0.0, kPollS);
 }
 
+TEST(LapComparison, LapBegunMidLapIsComparedOverTheDistanceBothCover) {
+    CircleLapOptions mid_lap;
+    mid_lap.start_fraction = 0.4;
+    mid_lap.clock_phase_s = 0.11;
+    const LapFile lap = circle_file(mid_lap);
+    const LapFile reference = circle_file({});
+
+    const auto c = compare_laps(lap, reference, 10);
+
+    ASSERT_TRUE(c) << c.error();
+    const double length = static_cast<float>(2.0 * std::numbers::pi * 800.0);
+    EXPECT_NEAR(c->from_m, 0.4 * length, 0.01);
+    EXPECT_NEAR(c->to_m, length, 1e-6);
+    EXPECT_TRUE(c->ends_at_line);
+    EXPECT_NEAR(c->minisectors.front().start_m, c->from_m, 1e-9);
+    // Same speed over the same stretch: nothing gained or lost, though the lap's clock started
+    // 40 % of a lap later.
+    for (const double delta : c->delta_s) ASSERT_NEAR(delta, 0.0, kPollS);
+    for (const Minisector& m : c->minisectors) EXPECT_NEAR(m.delta_s, 0.0, kPollS);
+}
+
 TEST(LapComparison, UniformlySlowerLapLosesInProportionToDistance) {
     constexpr double kSpeed = 60.0;
     CircleLapOptions reference_start;
