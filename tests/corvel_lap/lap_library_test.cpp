@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 
 #include "corvel/lap_file_writer.hpp"
@@ -153,6 +154,26 @@ TEST(LapList, ListsUnreadableLapsAndLapsWithoutMetadataWithANote) {
     ASSERT_TRUE(no_metadata.lap_time_s.has_value());
     EXPECT_NEAR(*no_metadata.lap_time_s, 29 * 0.016, 1e-4);
     EXPECT_TRUE(has_note(lap_named(library, "broken.bin"), "metadata broken: "));
+}
+
+TEST(LapList, TimesALapWithoutMetadataFromItsTimelineNotTheSteppedClock) {
+    const TempDir dir;
+    // Polled every 16 ms from just after a 5 Hz scoring update: the clock's own span says
+    // 1.4 s, the polls took 1.584 s.
+    auto samples = testing::varied_samples(100);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const double wall_s = 100.01 + static_cast<double>(i) * 0.016;
+        samples[i].session_time = static_cast<float>(std::floor(wall_s / 0.2) * 0.2);
+    }
+    ASSERT_TRUE(write_lap_telemetry(dir / "stepped.bin", samples).has_value());
+
+    const LapLibrary library = listed(dir.path());
+
+    ASSERT_EQ(library.laps.size(), 1U);
+    const LapListing& lap = library.laps.front();
+    EXPECT_TRUE(has_note(lap, "lap time from the samples"));
+    ASSERT_TRUE(lap.lap_time_s.has_value());
+    EXPECT_NEAR(*lap.lap_time_s, 99 * 0.016, 0.016);
 }
 
 TEST(LapList, RecursesIntoSubfoldersOnlyWhenAsked) {

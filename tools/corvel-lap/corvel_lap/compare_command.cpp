@@ -16,31 +16,44 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr std::string_view kCompareHelp =
-    "Usage: corvel-lap compare LAP.bin REFERENCE.bin [--segments N] [--json]\n"
-    "\n"
-    "Compares LAP with REFERENCE by distance along the lap, the way race engineers do: both\n"
-    "laps' per-sample timelines (time and distance fresh at every sample) are resampled onto\n"
-    "one 2 m distance grid over the distance both laps cover. The delta is always this lap\n"
-    "minus the reference at the same distance: positive where LAP is slower. At the line it\n"
-    "equals LAP's lap time minus REFERENCE's as their samples give them.\n"
-    "\n"
-    "Prints both laps, the delta at the line, and the common distance cut into N equal\n"
-    "minisectors: each lap's time through it, the delta, each lap's lowest and highest speed.\n"
-    "The three minisectors where LAP loses most (delta above zero) are marked with *.\n"
-    "\n"
-    "Options:\n"
-    "  --segments N   the number of minisectors, 1 to 500 (default 25).\n"
-    "  --json         one JSON document on standard output instead of the table: \"lap\" and\n"
-    "                 \"reference\" ({\"file\", \"lapTimeS\", \"metadataLapTimeS\", \"samples\",\n"
-    "                 \"track\", \"car\"}), \"deltaS\", \"trackLengthM\" and \"segments\" ({\"startM\",\n"
-    "                 \"endM\", \"lapS\", \"referenceS\", \"deltaS\", \"lapMinSpeedKmh\",\n"
-    "                 \"lapMaxSpeedKmh\", \"referenceMinSpeedKmh\", \"referenceMaxSpeedKmh\",\n"
-    "                 \"worst\"}); null for anything unknown.\n"
-    "\n"
-    "Laps of different tracks (track id, name or layout, or track lengths more than 1 % apart)\n"
-    "or sharing less than 100 m are refused. A lap without metadata is compared by its samples\n"
-    "alone, with a warning.\n";
+// Built from the constants the comparison uses, so the help cannot drift from what it does.
+std::string compare_help() {
+    return "Usage: corvel-lap compare LAP.bin REFERENCE.bin [--segments N] [--json]\n"
+           "\n"
+           "Compares LAP with REFERENCE by distance along the lap, the way race engineers do: both\n"
+           "laps' per-sample timelines (time and distance fresh at every sample) are resampled onto\n"
+           "one " +
+           fixed_text(kComparisonGridStepM, 0) +
+           " m distance grid over the distance both laps cover.\n"
+           "\n"
+           "Delta: " +
+           std::string(kDeltaConvention) +
+           ".\n"
+           "REFERENCE is the second lap named. At the line the delta equals LAP's lap time minus\n"
+           "REFERENCE's as their samples give them.\n"
+           "\n"
+           "Prints both laps, the delta at the line, and the common distance cut into N equal\n"
+           "minisectors: each lap's time through it, the delta, each lap's lowest and highest speed.\n"
+           "The three minisectors where LAP loses most (delta above zero) are marked with *.\n"
+           "\n"
+           "Options:\n"
+           "  --segments N   the number of minisectors, 1 to " +
+           std::to_string(kMaxMinisectors) + " (default " + std::to_string(kDefaultMinisectors) +
+           ").\n"
+           "  --json         one JSON document on standard output instead of the table: \"lap\" and\n"
+           "                 \"reference\" ({\"file\", \"lapTimeS\", \"metadataLapTimeS\", \"samples\",\n"
+           "                 \"track\", \"car\"}), \"deltaS\", \"trackLengthM\" and \"segments\" "
+           "({\"startM\",\n"
+           "                 \"endM\", \"lapS\", \"referenceS\", \"deltaS\", \"lapMinSpeedKmh\",\n"
+           "                 \"lapMaxSpeedKmh\", \"referenceMinSpeedKmh\", \"referenceMaxSpeedKmh\",\n"
+           "                 \"worst\"}); null for anything unknown.\n"
+           "\n"
+           "Laps of different tracks (track id, name or layout, or track lengths more than 1 % apart)\n"
+           "or sharing less than " +
+           fixed_text(kMinCommonDistanceM, 0) +
+           " m are refused. A lap without metadata is compared by its samples\n"
+           "alone, with a warning.\n";
+}
 
 struct CompareRequest {
     std::string lap;
@@ -54,7 +67,7 @@ std::expected<std::optional<CompareRequest>, std::string> parse_compare(std::spa
     auto parsed = parse_command_args(args, {.segments = true, .json = true});
     if (!parsed) return std::unexpected("compare: " + parsed.error());
     if (parsed->help) {
-        io.out << kCompareHelp;
+        io.out << compare_help();
         return std::nullopt;
     }
     if (parsed->positionals.size() != 2) {
@@ -87,11 +100,20 @@ Json text_or_null(const std::optional<LapMetadata>& m, const std::string LapMeta
     return (*m).*member;
 }
 
+// The metadata's lap time when it states one: a zero or negative time means none was recorded.
+std::optional<double> recorded_lap_time(const LapFile& lap) {
+    if (!lap.metadata) return std::nullopt;
+    const double seconds = lap.metadata->lap_time_seconds;
+    if (!std::isfinite(seconds) || seconds <= 0.0) return std::nullopt;
+    return seconds;
+}
+
 Json lap_json(const std::string& file, const LapFile& lap, double lap_time_s) {
     Json j;
     j["file"] = file;
     j["lapTimeS"] = rounded(lap_time_s, 1e6);
-    j["metadataLapTimeS"] = lap.metadata ? rounded(lap.metadata->lap_time_seconds, 1e6) : Json(nullptr);
+    const std::optional<double> recorded = recorded_lap_time(lap);
+    j["metadataLapTimeS"] = recorded ? rounded(*recorded, 1e6) : Json(nullptr);
     j["samples"] = lap.samples.size();
     j["track"] = text_or_null(lap.metadata, &LapMetadata::track_name);
     j["car"] = text_or_null(lap.metadata, &LapMetadata::car_name);
@@ -140,9 +162,11 @@ std::string padded(std::string text, std::size_t width) {
 std::string lap_line(std::string_view role, const std::string& file, const LapFile& lap, double lap_time_s) {
     std::string line = std::string(role) + file + "\n           " + lap_time_text(lap_time_s) + " from " +
                        std::to_string(lap.samples.size()) + " samples";
+    if (const std::optional<double> recorded = recorded_lap_time(lap)) {
+        line += " (metadata lap time " + lap_time_text(*recorded) + ")";
+    }
     if (lap.metadata) {
-        line += " (metadata lap time " + lap_time_text(lap.metadata->lap_time_seconds) + "), " +
-                track_text(*lap.metadata) + ", " + car_text(*lap.metadata);
+        line += ", " + track_text(*lap.metadata) + ", " + car_text(*lap.metadata);
     }
     return line + "\n";
 }

@@ -19,19 +19,28 @@ struct TimedLap {
     std::vector<double> speed_kmh;
 };
 
+// A name from the metadata in quotes, its control characters (a line break in a track name)
+// shown as spaces so the error stays one line.
+std::string quoted(std::string text) {
+    std::ranges::replace_if(
+        text, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, ' ');
+    return "\"" + text + "\"";
+}
+
 std::string optional_text(const std::optional<std::string>& text) {
-    return text ? "\"" + *text + "\"" : std::string("none");
+    return text ? quoted(*text) : std::string("none");
 }
 
 // Why the metadata says the two laps are from different tracks, or nothing.
 std::optional<std::string> track_mismatch(const LapMetadata& a, const LapMetadata& b) {
     if (a.track_id && b.track_id) {
         if (*a.track_id != *b.track_id) {
-            return "the laps are from different tracks (track id \"" + *a.track_id + "\" and \"" +
-                   *b.track_id + "\")";
+            return "the laps are from different tracks (track id " + quoted(*a.track_id) + " and " +
+                   quoted(*b.track_id) + ")";
         }
     } else if (a.track_name != b.track_name) {
-        return "the laps are from different tracks (\"" + a.track_name + "\" and \"" + b.track_name + "\")";
+        return "the laps are from different tracks (" + quoted(a.track_name) + " and " +
+               quoted(b.track_name) + ")";
     }
     if (a.track_config != b.track_config) {
         return "the laps are from different track layouts (" + optional_text(a.track_config) + " and " +

@@ -10,6 +10,7 @@
 
 #include "corvel_lap/lap_file_reader.hpp"
 #include "corvel_lap/lap_text.hpp"
+#include "corvel_lap/lap_timeline.hpp"
 #include "corvel_lap/utf8_path.hpp"
 
 namespace corvel {
@@ -137,9 +138,11 @@ std::string listing_car(const LapListing& lap) {
 }
 
 std::optional<double> lap_time_from_samples(std::span<const LapSample> samples) {
-    // The session clock's span; a per-sample lap timeline can take its place once there is one.
-    if (samples.size() < 2) return std::nullopt;
-    const double seconds = static_cast<double>(samples.back().session_time) - samples.front().session_time;
+    // The shared timeline, not the session clock's span: the clock moves only with the scoring
+    // updates, so its span misses up to one scoring period at each end of the lap.
+    const std::vector<double> times = compute_lap_timeline(samples, std::nullopt).lap_time_s;
+    if (times.size() < 2) return std::nullopt;
+    const double seconds = times.back();
     if (!std::isfinite(seconds) || seconds <= 0.0) return std::nullopt;
     return seconds;
 }

@@ -41,7 +41,7 @@ struct LapLibraryOptions {
 [[nodiscard]] std::expected<LapLibrary, std::string> list_laps(const std::filesystem::path& folder,
                                                                LapLibraryOptions options);
 
-// The lap's duration as its samples give it: seconds from the first sample to the last.
+// The lap's duration as its samples give it: the per-sample timeline's time at the last sample.
 [[nodiscard]] std::optional<double> lap_time_from_samples(std::span<const LapSample> samples);
 
 // The grouping key of the best-lap marker and the sort, as shown to the user.
