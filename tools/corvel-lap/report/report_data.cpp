@@ -141,8 +141,11 @@ json map_json(const ReportLap& lap) {
     return {{"d", std::move(d)}, {"x", std::move(x)}, {"z", std::move(z)}};
 }
 
-std::vector<double> held_at(std::span<const double> at, std::span<const double> values,
-                            std::span<const double> where) {
+// `values` (given at the rising positions `at`) read at each of `where`: NaN outside `at`'s
+// range; between two positions either interpolated or held from the earlier one (a gear is
+// never 2.5).
+std::vector<double> values_at(std::span<const double> at, std::span<const double> values,
+                              std::span<const double> where, bool interpolate) {
     std::vector<double> out;
     out.reserve(where.size());
     for (const double w : where) {
@@ -151,7 +154,14 @@ std::vector<double> held_at(std::span<const double> at, std::span<const double> 
             continue;
         }
         const auto upper = std::upper_bound(at.begin(), at.end(), w);
-        out.push_back(values[static_cast<std::size_t>(upper - at.begin()) - 1]);
+        const std::size_t j = static_cast<std::size_t>(upper - at.begin());
+        if (!interpolate || j == at.size()) {  // held, or w is the last point
+            out.push_back(values[j - 1]);
+            continue;
+        }
+        const double a = at[j - 1], b = at[j];
+        const double share = b > a ? (w - a) / (b - a) : 0.0;
+        out.push_back(values[j - 1] + share * (values[j] - values[j - 1]));
     }
     return out;
 }
@@ -161,8 +171,7 @@ json channels_json(const ReportLap& lap, const ReportLap* resampled_onto) {
     for (const Channel& c : kChannels) {
         std::vector<double> values = c.values(lap.file.samples);
         if (resampled_onto) {
-            values = c.stepped ? held_at(lap.distance_m, values, resampled_onto->distance_m)
-                               : resample_at(lap.distance_m, values, resampled_onto->distance_m);
+            values = values_at(lap.distance_m, values, resampled_onto->distance_m, !c.stepped);
         }
         out[c.key] = rounded_array(values, c.step);
     }
@@ -218,24 +227,7 @@ json track_length_json(const LapFile& file) {
 
 std::vector<double> resample_at(std::span<const double> at, std::span<const double> values,
                                 std::span<const double> where) {
-    std::vector<double> out;
-    out.reserve(where.size());
-    for (const double w : where) {
-        if (at.empty() || !(w >= at.front() && w <= at.back())) {
-            out.push_back(kNaN);
-            continue;
-        }
-        const auto upper = std::upper_bound(at.begin(), at.end(), w);
-        const std::size_t j = static_cast<std::size_t>(upper - at.begin());
-        if (j == at.size()) {  // w is the last point
-            out.push_back(values[j - 1]);
-            continue;
-        }
-        const double a = at[j - 1], b = at[j];
-        const double share = b > a ? (w - a) / (b - a) : 0.0;
-        out.push_back(values[j - 1] + share * (values[j] - values[j - 1]));
-    }
-    return out;
+    return values_at(at, values, where, /*interpolate=*/true);
 }
 
 std::string script_safe_json(std::string_view json_text) {
