@@ -10,8 +10,8 @@
 #include "adapters/lmu/block_conversion.hpp"
 #include "adapters/lmu/vehicle_name_map.hpp"
 #include "corvel/clean_lap_recorder.hpp"
-#include "corvel/lap_file_writer.hpp"
-#include "corvel/lap_metadata.hpp"
+#include "lap_format/lap_file_writer.hpp"
+#include "corvel/lap_metadata_from_capture.hpp"
 #include "realistic_block.hpp"
 
 namespace corvel::bench {

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "corvel_lap/lap_comparison.hpp"
-#include "corvel_lap/lap_timeline.hpp"
+#include "analysis/lap_comparison.hpp"
+#include "analysis/lap_timeline.hpp"
 
 namespace corvel::bench {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "corvel/clean_lap_recorder.hpp"
-#include "corvel/lap_sample.hpp"
+#include "corvel/lap_sample_from_snapshot.hpp"
 #include "realistic_block.hpp"
 
 namespace corvel::bench {

@@ -17,7 +17,7 @@
 
 #include "adapters/lmu/block_conversion.hpp"
 #include "adapters/lmu/vehicle_name_map.hpp"
-#include "corvel/lap_sample.hpp"
+#include "corvel/lap_sample_from_snapshot.hpp"
 #include "fuzz_support.hpp"
 #include "sim_bridge/lmu/block_layout.hpp"
 

@@ -14,9 +14,9 @@
 #include <variant>
 
 #include "corvel/clean_lap_recorder.hpp"
-#include "corvel/lap_file_writer.hpp"
-#include "corvel/lap_metadata.hpp"
-#include "corvel_lap/lap_file_reader.hpp"
+#include "lap_format/lap_file_writer.hpp"
+#include "corvel/lap_metadata_from_capture.hpp"
+#include "lap_format/lap_file_reader.hpp"
 #include "fuzz_support.hpp"
 
 namespace {

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "corvel/lap_file_writer.hpp"
-#include "corvel/lap_metadata.hpp"
-#include "corvel_lap/lap_file_reader.hpp"
-#include "corvel_lap/lap_metadata_reader.hpp"
+#include "lap_format/lap_file_writer.hpp"
+#include "lap_format/lap_metadata.hpp"
+#include "lap_format/lap_file_reader.hpp"
+#include "lap_format/json/lap_metadata_reader.hpp"
 #include "fuzz_support.hpp"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "corvel/lap_metadata.hpp"
-#include "corvel_lap/lap_metadata_reader.hpp"
+#include "lap_format/lap_metadata.hpp"
+#include "lap_format/json/lap_metadata_reader.hpp"
 #include "fuzz_support.hpp"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "corvel/command_line.hpp"
 #include "fuzz_support.hpp"
-#include "sim_bridge/quoted_text.hpp"
+#include "text/quoted_text.hpp"
 
 namespace {
 
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string& e = parsed.error();
         require(known_error(e), "an argument error is one of the known texts");
         if (e.starts_with("Invalid --")) require(known_number_error(e), "a number error names its cause");
-        const std::string quoted = sim_bridge::quoted_text("Argument error: " + e);
+        const std::string quoted = text::quoted_text("Argument error: " + e);
         require(quoted.size() >= e.size() + 2 && quoted.front() == '"' && quoted.back() == '"',
                 "the failure report quotes the message");
         return 0;

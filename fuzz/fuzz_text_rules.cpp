@@ -13,8 +13,8 @@
 #include "adapters/lmu/names.hpp"
 #include "corvel/output_naming.hpp"
 #include "fuzz_support.hpp"
-#include "sim_bridge/quoted_text.hpp"
-#include "sim_bridge/utf8.hpp"
+#include "text/quoted_text.hpp"
+#include "text/utf8.hpp"
 
 namespace {
 
@@ -23,7 +23,7 @@ using corvel::fuzz::is_valid_utf8;
 using corvel::fuzz::require;
 
 bool is_trimmed(std::string_view text) {
-    return sim_bridge::trim_white_space(text) == text;
+    return text::trim_white_space(text) == text;
 }
 
 void check_fixed_text(std::span<const std::byte> field) {
@@ -50,7 +50,7 @@ void check_clean_name(std::string_view text) {
 }
 
 void check_split(std::string_view raw) {
-    const std::string_view trimmed = sim_bridge::trim_white_space(raw);
+    const std::string_view trimmed = text::trim_white_space(raw);
     const lmu::TrackName split = lmu::split_track_name(trimmed);
     if (!split.layout) {
         require(split.base == trimmed, "an unsplit track keeps its whole text");
@@ -66,7 +66,7 @@ void check_split(std::string_view raw) {
 // The quoted form of a message keeps every byte: escapes only ever lengthen it, and a
 // message that is UTF-8 stays UTF-8 without a raw control character.
 void check_quoted(std::string_view text) {
-    const std::string quoted = sim_bridge::quoted_text(text);
+    const std::string quoted = text::quoted_text(text);
     require(quoted.size() >= text.size() + 2 && quoted.front() == '"' && quoted.back() == '"',
             "the quoted form keeps every byte inside its quotes");
     if (!is_valid_utf8(text)) return;

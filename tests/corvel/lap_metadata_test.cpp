@@ -1,6 +1,6 @@
 // The lap metadata document: a golden text, the number forms of each width, string
 // escaping, the createdAt form, and writing the file.
-#include "corvel/lap_metadata.hpp"
+#include "corvel/lap_metadata_from_capture.hpp"
 
 #include <gtest/gtest.h>
 

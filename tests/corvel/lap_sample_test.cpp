@@ -1,5 +1,5 @@
 // make_lap_sample's quantisation and the 41-byte record.
-#include "corvel/lap_sample.hpp"
+#include "corvel/lap_sample_from_snapshot.hpp"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include <limits>
 #include <string_view>
 
-#include "corvel/lap_file_writer.hpp"
+#include "lap_format/lap_file_writer.hpp"
 #include "synthetic_lap.hpp"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "corvel_lap/corvel_lap.hpp"
+#include "corvel_lap.hpp"
 
 namespace corvel::testing {
 

@@ -10,7 +10,9 @@
 #include <numbers>
 
 #include "corvel/clean_lap_recorder.hpp"
-#include "corvel/lap_file_writer.hpp"
+#include "corvel/lap_metadata_from_capture.hpp"
+#include "corvel/lap_sample_from_snapshot.hpp"
+#include "lap_format/lap_file_writer.hpp"
 #include "corvel/output_naming.hpp"
 #include "sim_bridge/session_info.hpp"
 #include "sim_bridge/telemetry_snapshot.hpp"

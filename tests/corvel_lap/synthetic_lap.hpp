@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "corvel/lap_metadata.hpp"
-#include "corvel/lap_sample.hpp"
+#include "lap_format/lap_metadata.hpp"
+#include "lap_format/lap_sample.hpp"
 
 namespace corvel::testing {
 

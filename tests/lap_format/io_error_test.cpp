@@ -1,11 +1,11 @@
 // Display and diagnostic forms of IoError and AppError.
-#include "corvel/io_error.hpp"
+#include "lap_format/io_error.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
-#include "corvel/app_error.hpp"
+#include "lap_format/app_error.hpp"
 
 namespace corvel {
 namespace {

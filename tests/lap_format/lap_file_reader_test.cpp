@@ -1,13 +1,14 @@
 // The lap file reader: round trips through the real writer, one clear error per kind of
 // damage, and no crash for any cut or flipped byte.
-#include "corvel_lap/lap_file_reader.hpp"
+#include "lap_format/lap_file_reader.hpp"
+#include "lap_format/json/lap_file.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "corvel/lap_file_writer.hpp"
+#include "lap_format/lap_file_writer.hpp"
 #include "lap_files.hpp"
 
 namespace corvel {

@@ -1,6 +1,6 @@
 // The raw lap telemetry file: layout, round trip through zstd, determinism, and how the
 // writer reports sinks that fail, take nothing, or take a little at a time.
-#include "corvel/lap_file_writer.hpp"
+#include "lap_format/lap_file_writer.hpp"
 
 #include <gtest/gtest.h>
 #include <zstd.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "corvel/buffered_writer.hpp"
+#include "lap_format/buffered_writer.hpp"
 #include "support/test_files.hpp"
 
 namespace corvel {
@@ -23,16 +23,18 @@ std::vector<LapSample> make_samples(std::size_t count, bool noisy = false) {
     std::vector<LapSample> samples;
     std::minstd_rand random(7);
     for (std::size_t i = 0; i < count; ++i) {
-        sim_bridge::TelemetrySnapshot s;
-        s.session_time_s = 100.0 + 0.016 * static_cast<double>(i);
+        LapSample s;
+        s.session_time = static_cast<float>(100.0 + 0.016 * static_cast<double>(i));
         s.lap_fraction = static_cast<float>(i) / static_cast<float>(count);
-        s.throttle = static_cast<float>(i % 100) / 100.0f;
-        s.speed_kmh = 80.0f + static_cast<float>(i % 200);
-        s.gear = static_cast<std::int8_t>(1 + i % 6);
-        s.fuel_l = 50.0f - 0.001f * static_cast<float>(i);
-        s.pos_x_m = noisy ? static_cast<float>(random()) : static_cast<float>(i) * 0.5f;
-        s.pos_z_m = noisy ? static_cast<float>(random()) : -static_cast<float>(i) * 0.25f;
-        samples.push_back(make_lap_sample(s, 3));
+        s.lap = 3;
+        s.throttle = static_cast<std::uint8_t>(i % 100 * 255 / 100);
+        s.speed_kmh = static_cast<std::uint16_t>(80 + i % 200);
+        s.gear = static_cast<std::uint8_t>(1 + i % 6);
+        s.fuel_dl = static_cast<std::uint16_t>(500 - i / 100);
+        s.pos_x = noisy ? static_cast<float>(random()) : static_cast<float>(i) * 0.5f;
+        s.pos_z = noisy ? static_cast<float>(random()) : -static_cast<float>(i) * 0.25f;
+        s.flags = sample_flag::kOnTrack;
+        samples.push_back(s);
     }
     return samples;
 }

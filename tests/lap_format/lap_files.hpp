@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "corvel/lap_sample.hpp"
+#include "lap_format/lap_sample.hpp"
 #include "support/test_files.hpp"
 
 namespace corvel::testing {

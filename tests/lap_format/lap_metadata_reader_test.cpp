@@ -1,12 +1,12 @@
 // The metadata reader against the real writer's documents, and its errors for documents
 // that are not ours.
-#include "corvel_lap/lap_metadata_reader.hpp"
+#include "lap_format/json/lap_metadata_reader.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "corvel/lap_metadata.hpp"
+#include "lap_format/lap_metadata.hpp"
 
 namespace corvel {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "adapters/lmu/fixed_text.hpp"
 #include "adapters/lmu/names.hpp"
-#include "sim_bridge/utf8.hpp"
+#include "text/utf8.hpp"
 
 namespace sim_bridge::lmu {
 namespace {
@@ -117,23 +117,23 @@ TEST(SplitTrackName, KeepsTextWithoutLayoutWhole) {
 
 // Malformed bytes are text: only well-formed white space is blank or trimmed.
 TEST(Utf8WhiteSpace, MalformedSpaceIsNotWhiteSpace) {
-    EXPECT_TRUE(is_blank(""));
-    EXPECT_TRUE(is_blank(" \t\xC2\x85\xC2\xA0\xE3\x80\x80"));
-    EXPECT_FALSE(is_blank("\x85"));      // a stray NEL byte
-    EXPECT_FALSE(is_blank("\xA0"));      // a stray NO-BREAK SPACE byte
-    EXPECT_FALSE(is_blank("\xC0\xA0"));  // overlong U+0020
-    EXPECT_FALSE(is_blank("\xE0\x80\xA0"));
-    EXPECT_EQ(trim_white_space(" \xC0\xA0 "), "\xC0\xA0");
-    EXPECT_EQ(trim_white_space("\xA0x\x85"), "\xA0x\x85");
+    EXPECT_TRUE(text::is_blank(""));
+    EXPECT_TRUE(text::is_blank(" \t\xC2\x85\xC2\xA0\xE3\x80\x80"));
+    EXPECT_FALSE(text::is_blank("\x85"));      // a stray NEL byte
+    EXPECT_FALSE(text::is_blank("\xA0"));      // a stray NO-BREAK SPACE byte
+    EXPECT_FALSE(text::is_blank("\xC0\xA0"));  // overlong U+0020
+    EXPECT_FALSE(text::is_blank("\xE0\x80\xA0"));
+    EXPECT_EQ(text::trim_white_space(" \xC0\xA0 "), "\xC0\xA0");
+    EXPECT_EQ(text::trim_white_space("\xA0x\x85"), "\xA0x\x85");
 }
 
 TEST(Utf8WhiteSpace, DecoderTellsAReplacementCharacterFromAnInvalidSequence) {
-    EXPECT_TRUE(decode_utf8_at("\xEF\xBF\xBD", 0).valid);
-    const DecodedChar overlong = decode_utf8_at("\xC0\xA0", 0);
+    EXPECT_TRUE(text::decode_utf8_at("\xEF\xBF\xBD", 0).valid);
+    const text::DecodedChar overlong = text::decode_utf8_at("\xC0\xA0", 0);
     EXPECT_FALSE(overlong.valid);
     EXPECT_EQ(overlong.length, 1U);
-    EXPECT_FALSE(is_valid_utf8("a\xE2\x80"));
-    EXPECT_TRUE(is_valid_utf8("a\xE2\x80\xA8"));
+    EXPECT_FALSE(text::is_valid_utf8("a\xE2\x80"));
+    EXPECT_TRUE(text::is_valid_utf8("a\xE2\x80\xA8"));
 }
 
 }  // namespace

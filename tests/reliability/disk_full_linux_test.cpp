@@ -14,7 +14,7 @@
 
 #include "corvel-stint/stint_run.hpp"
 #include "corvel/output_naming.hpp"
-#include "corvel_lap/lap_file_reader.hpp"
+#include "lap_format/lap_file_reader.hpp"
 #include "run_fixture.hpp"
 
 namespace corvel::reliability {

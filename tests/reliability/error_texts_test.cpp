@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "corvel/lap_file_writer.hpp"
+#include "lap_format/lap_file_writer.hpp"
 #include "sim_bridge/sim_bridge_error.hpp"
 
 namespace corvel::reliability {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "corvel/output_naming.hpp"
-#include "corvel_lap/lap_file_reader.hpp"
-#include "corvel_lap/lap_metadata_reader.hpp"
+#include "lap_format/lap_file_reader.hpp"
+#include "lap_format/json/lap_metadata_reader.hpp"
 #include "run_fixture.hpp"
 
 namespace corvel::reliability {

@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "corvel_lap/lap_file_reader.hpp"
+#include "lap_format/json/lap_file.hpp"
 #include "sim_bridge/platform/named_objects.hpp"
 #include "sim_bridge/simulator_detection.hpp"
 

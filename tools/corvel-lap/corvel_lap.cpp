@@ -1,14 +1,14 @@
 // corvel-lap's entry logic: picks the command, prints help, and turns a command's error into
 // the "Error: ..." line and exit status 1.
-#include "corvel_lap/corvel_lap.hpp"
+#include "corvel_lap.hpp"
 
 #include <array>
 #include <exception>
 #include <ostream>
 
-#include "corvel_lap/command_support.hpp"
-#include "motec/motec_command.hpp"
-#include "report/report_command.hpp"
+#include "commands/command_support.hpp"
+#include "commands/motec_command.hpp"
+#include "commands/report_command.hpp"
 
 namespace corvel {
 namespace {

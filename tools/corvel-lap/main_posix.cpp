@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "corvel_lap/corvel_lap.hpp"
+#include "corvel_lap.hpp"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);

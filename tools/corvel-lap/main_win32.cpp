@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "corvel_lap/corvel_lap.hpp"
+#include "corvel_lap.hpp"
 #include "sim_bridge/platform/console_text.hpp"
 #include "sim_bridge/platform/console_window.hpp"
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "sim_bridge/utf8.hpp"
+#include "text/utf8.hpp"
 
 namespace corvel::lmu_sim {
 
@@ -15,7 +15,7 @@ std::string json_string(std::string_view text) {
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
-        const sim_bridge::DecodedChar decoded = sim_bridge::decode_utf8_at(text, i);
+        const text::DecodedChar decoded = text::decode_utf8_at(text, i);
         const std::size_t length = decoded.length;
         if (!decoded.valid) {  // one replacement per malformed byte
             out += "\xEF\xBF\xBD";

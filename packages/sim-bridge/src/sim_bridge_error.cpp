@@ -1,7 +1,7 @@
 // Display and diagnostic forms of SimBridgeError.
 #include "sim_bridge/sim_bridge_error.hpp"
 
-#include "sim_bridge/quoted_text.hpp"
+#include "text/quoted_text.hpp"
 
 namespace sim_bridge {
 namespace {
@@ -45,7 +45,7 @@ std::string SimBridgeError::display() const {
 }
 
 std::string SimBridgeError::diagnostic() const {
-    return std::string(kind_name(kind_)) + "(" + quoted_text(message_) + ")";
+    return std::string(kind_name(kind_)) + "(" + text::quoted_text(message_) + ")";
 }
 
 }  // namespace sim_bridge

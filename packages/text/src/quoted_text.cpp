@@ -1,13 +1,13 @@
 // Diagnostic quoting of message texts.
-#include "sim_bridge/quoted_text.hpp"
+#include "text/quoted_text.hpp"
 
 #include <cstdio>
 
 // Strict decoding: overlong forms, surrogates and code points above U+10FFFF are not
 // characters, so an overlong "\0" is never shown as a NUL.
-#include "sim_bridge/utf8.hpp"
+#include "text/utf8.hpp"
 
-namespace sim_bridge {
+namespace text {
 namespace {
 
 bool is_control(char32_t cp) {
@@ -63,4 +63,4 @@ std::string quoted_text(std::string_view text) {
     return out;
 }
 
-}  // namespace sim_bridge
+}  // namespace text

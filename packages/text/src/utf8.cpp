@@ -1,12 +1,12 @@
 // UTF-8 decoding after the Unicode "maximal subpart" practice: an invalid sequence is replaced
 // by one U+FFFD per maximal prefix of a well-formed sequence, or per single byte otherwise.
-#include "sim_bridge/utf8.hpp"
+#include "text/utf8.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 
-namespace sim_bridge {
+namespace text {
 namespace {
 
 struct LeadByte {
@@ -127,4 +127,4 @@ bool is_blank(std::string_view text) {
     return true;
 }
 
-}  // namespace sim_bridge
+}  // namespace text

@@ -14,12 +14,12 @@
 #include <ostream>
 
 #include "corvel/clean_lap_recorder.hpp"
-#include "corvel/lap_file_writer.hpp"
-#include "corvel/lap_metadata.hpp"
+#include "lap_format/lap_file_writer.hpp"
+#include "corvel/lap_metadata_from_capture.hpp"
 #include "corvel/temporary_file.hpp"
-#include "sim_bridge/quoted_text.hpp"
+#include "text/quoted_text.hpp"
 #include "sim_bridge/session_info.hpp"
-#include "sim_bridge/utf8.hpp"
+#include "text/utf8.hpp"
 
 // With sanitizers, GCC 12 inlines the allocator behind Asio's coroutine frames far enough to
 // pair the frame's own operator delete with the global operator new inside it, and warns.
@@ -132,7 +132,7 @@ asio::awaitable<Step<void>> CapturePhases::wait_for_session() {
         // Telemetry that cannot be had yet only means "not moving" while waiting.
         auto snapshot = co_await adapter_.latest_telemetry();
         const bool moving = snapshot.has_value() && car_is_moving(*snapshot);
-        if ((moving || info->in_realtime) && !sim_bridge::is_blank(info->track_name)) {
+        if ((moving || info->in_realtime) && !text::is_blank(info->track_name)) {
             session_ = std::move(*info);
             break;
         }
@@ -244,7 +244,7 @@ std::chrono::milliseconds recording_pause(std::uint64_t poll_ms) {
 
 std::string RunFailure::diagnostic() const {
     struct Diagnostic {
-        std::string operator()(const std::string& message) const { return sim_bridge::quoted_text(message); }
+        std::string operator()(const std::string& message) const { return text::quoted_text(message); }
         std::string operator()(const SimBridgeError& error) const { return error.diagnostic(); }
         std::string operator()(const AppError& error) const { return error.diagnostic(); }
         std::string operator()(const IoError& error) const { return error.diagnostic(); }

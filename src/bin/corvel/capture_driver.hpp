@@ -15,9 +15,9 @@
 #include <variant>
 #include <vector>
 
-#include "corvel/app_error.hpp"
+#include "lap_format/app_error.hpp"
 #include "corvel/command_line.hpp"
-#include "corvel/io_error.hpp"
+#include "lap_format/io_error.hpp"
 #include "corvel/output_naming.hpp"
 #include "sim_bridge/sim_adapter.hpp"
 #include "sim_bridge/sim_bridge_error.hpp"

@@ -2,6 +2,7 @@
 // change, drops laps that gained incidents or have no time, and hands over the first
 // clean lap.
 #include "corvel/clean_lap_recorder.hpp"
+#include "corvel/lap_sample_from_snapshot.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "corvel/lap_sample.hpp"
+#include "lap_format/lap_sample.hpp"
 #include "sim_bridge/telemetry_snapshot.hpp"
 
 namespace corvel {

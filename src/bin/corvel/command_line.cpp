@@ -6,7 +6,7 @@
 #include <limits>
 #include <system_error>
 
-#include "corvel/io_error.hpp"
+#include "lap_format/io_error.hpp"
 
 namespace corvel {
 namespace {
@@ -57,16 +57,6 @@ std::expected<std::filesystem::path, std::string> current_working_directory() {
     std::filesystem::path cwd = std::filesystem::current_path(code);
     if (code) return std::unexpected(IoError(code).display());
     return cwd;
-}
-
-std::filesystem::path path_from_utf8(std::string_view text) {
-    const std::u8string utf8(text.begin(), text.end());
-    try {
-        return std::filesystem::path(utf8);
-    } catch (const std::exception&) {
-        // Invalid UTF-8 cannot name a file on Windows; keep the bytes, the open will fail.
-        return std::filesystem::path(std::string(text));
-    }
 }
 
 std::string_view usage_text() {

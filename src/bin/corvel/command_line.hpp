@@ -12,6 +12,8 @@
 #include <string_view>
 #include <variant>
 
+#include "lap_format/utf8_path.hpp"
+
 namespace corvel {
 
 inline constexpr std::string_view kDefaultPrefix = "lmu-clean-lap";
@@ -64,8 +66,5 @@ struct ExtraOption {
 
 // The usage text, byte for byte, ending with an empty line.
 [[nodiscard]] std::string_view usage_text();
-
-// A path from UTF-8 text, independent of the Windows ANSI code page.
-[[nodiscard]] std::filesystem::path path_from_utf8(std::string_view text);
 
 }  // namespace corvel

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <system_error>
 
-#include "sim_bridge/utf8.hpp"
+#include "text/utf8.hpp"
 
 namespace corvel {
 namespace {
@@ -58,9 +58,9 @@ OutputPaths build_output_paths(const std::filesystem::path& dir, std::string_vie
                                const sim_bridge::SessionInfo& session, const sim_bridge::VehicleInfo& vehicle,
                                std::int64_t lap, std::uint64_t unix_seconds) {
     const std::string_view track_text =
-        sim_bridge::is_blank(session.track_full_name) ? session.track_name : session.track_full_name;
+        text::is_blank(session.track_full_name) ? session.track_name : session.track_full_name;
     const std::string_view car_text =
-        sim_bridge::is_blank(vehicle.car_name) ? std::string_view("unknown-car") : vehicle.car_name;
+        text::is_blank(vehicle.car_name) ? std::string_view("unknown-car") : vehicle.car_name;
     const std::string stem = stem_slug(prefix) + "-" + stem_slug(track_text) + "-" + stem_slug(car_text) +
                              "-lap" + std::to_string(lap) + "-" + std::to_string(unix_seconds);
     // Slugs are ASCII, so the native conversion cannot misread them.

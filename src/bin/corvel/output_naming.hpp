@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "corvel/io_error.hpp"
+#include "lap_format/io_error.hpp"
 #include "sim_bridge/session_info.hpp"
 #include "sim_bridge/vehicle_info.hpp"
 

@@ -14,7 +14,7 @@
 #include "corvel/capture_driver.hpp"
 #include "corvel/process_settings.hpp"
 #include "sim_bridge/platform/console_window.hpp"
-#include "sim_bridge/quoted_text.hpp"
+#include "text/quoted_text.hpp"
 
 namespace corvel {
 namespace {
@@ -59,7 +59,7 @@ int run_to_completion(const TopLevelTask& task) {
         }
         // Errors are values in this program; an exception here is a fault, still reported
         // in the usual form rather than lost.
-        std::cerr << "Error: " << sim_bridge::quoted_text("Internal failure: " + describe(escaped)) << '\n'
+        std::cerr << "Error: " << text::quoted_text("Internal failure: " + describe(escaped)) << '\n'
                   << std::flush;
         status = 1;
     };

@@ -1,5 +1,5 @@
 // Lap-wide figures: progress through the lap, the summary of `info`, the time delta.
-#include "corvel_lap/lap_analysis.hpp"
+#include "analysis/lap_analysis.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // The per-sample timeline and the distance comparison on synthetic laps.
-#include "corvel_lap/lap_comparison.hpp"
+#include "analysis/lap_comparison.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 
-#include "synthetic_lap.hpp"
+#include "corvel_lap/synthetic_lap.hpp"
 
 namespace corvel {
 namespace {

@@ -1,6 +1,6 @@
 // `corvel-lap list`: which laps a folder holds, their order, the best-lap marker and the notes,
 // and that a lap with usable metadata is listed from its header alone.
-#include "corvel_lap/lap_library.hpp"
+#include "analysis/lap_library.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +8,11 @@
 #include <cmath>
 #include <sstream>
 
-#include "corvel/lap_file_writer.hpp"
-#include "corvel_lap/corvel_lap.hpp"
-#include "corvel_lap/lap_file_reader.hpp"
-#include "corvel_lap/utf8_path.hpp"
-#include "lap_files.hpp"
+#include "lap_format/lap_file_writer.hpp"
+#include "corvel_lap.hpp"
+#include "lap_format/json/lap_file.hpp"
+#include "lap_format/utf8_path.hpp"
+#include "lap_format/lap_files.hpp"
 #include "run_corvel_lap.hpp"
 
 namespace corvel {

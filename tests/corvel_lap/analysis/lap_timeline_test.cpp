@@ -2,7 +2,7 @@
 // distance are known: a car circling at a set speed, polled every 16 ms, with LMU's session
 // clock moving only at its 5 Hz scoring updates and the lap starting anywhere inside a
 // scoring period. Also damaged and extreme laps, which must still give sound timelines.
-#include "corvel_lap/lap_timeline.hpp"
+#include "analysis/lap_timeline.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <numbers>
 #include <random>
 
-#include "corvel_lap/lap_comparison.hpp"
+#include "analysis/lap_comparison.hpp"
 
 namespace corvel {
 namespace {

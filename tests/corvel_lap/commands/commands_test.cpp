@@ -5,11 +5,11 @@
 #include <cmath>
 #include <sstream>
 
-#include "corvel/lap_file_writer.hpp"
-#include "corvel_lap/corvel_lap.hpp"
-#include "corvel_lap/utf8_path.hpp"
-#include "synthetic_lap.hpp"
-#include "lap_files.hpp"
+#include "lap_format/lap_file_writer.hpp"
+#include "corvel_lap.hpp"
+#include "lap_format/utf8_path.hpp"
+#include "corvel_lap/synthetic_lap.hpp"
+#include "lap_format/lap_files.hpp"
 #include "run_corvel_lap.hpp"
 
 namespace corvel {

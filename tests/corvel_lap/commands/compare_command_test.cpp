@@ -6,13 +6,13 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "corvel/lap_file_writer.hpp"
-#include "corvel_lap/lap_comparison.hpp"
-#include "corvel_lap/number_text.hpp"
-#include "corvel_lap/utf8_path.hpp"
+#include "lap_format/lap_file_writer.hpp"
+#include "analysis/lap_comparison.hpp"
+#include "presentation/number_text.hpp"
+#include "lap_format/utf8_path.hpp"
 #include "run_corvel_lap.hpp"
 #include "support/test_files.hpp"
-#include "synthetic_lap.hpp"
+#include "corvel_lap/synthetic_lap.hpp"
 
 namespace corvel {
 namespace {

@@ -1,5 +1,5 @@
 // The CSV export: RFC 4180 framing and the physical units of every column.
-#include "corvel_lap/csv_export.hpp"
+#include "export/csv_export.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <limits>
 #include <map>
 
-#include "corvel_lap/number_text.hpp"
+#include "presentation/number_text.hpp"
 
 namespace corvel {
 namespace {

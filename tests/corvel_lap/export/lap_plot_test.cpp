@@ -1,6 +1,6 @@
 // The SVG plot: a well-formed, self-contained document for any lap, odd ones included.
 // (The ctest check "corvel_lap_svg_is_xml" parses real output with python3 as well.)
-#include "corvel_lap/lap_plot.hpp"
+#include "export/lap_plot.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,13 +9,13 @@
 #include <cmath>
 #include <sstream>
 
-#include "corvel/lap_file_writer.hpp"
-#include "corvel_lap/lap_timeline.hpp"
-#include "corvel_lap/number_text.hpp"
-#include "corvel_lap/utf8_path.hpp"
+#include "lap_format/lap_file_writer.hpp"
+#include "analysis/lap_timeline.hpp"
+#include "presentation/number_text.hpp"
+#include "lap_format/utf8_path.hpp"
 #include "run_corvel_lap.hpp"
 #include "support/test_files.hpp"
-#include "synthetic_lap.hpp"
+#include "corvel_lap/synthetic_lap.hpp"
 
 namespace corvel {
 namespace {

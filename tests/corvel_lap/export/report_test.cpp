@@ -9,16 +9,16 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "corvel/lap_file_writer.hpp"
-#include "corvel/lap_metadata.hpp"
-#include "corvel_lap/corvel_lap.hpp"
-#include "corvel_lap/lap_comparison.hpp"
-#include "corvel_lap/utf8_path.hpp"
-#include "report/report_assets.hpp"
-#include "report/report_data.hpp"
-#include "report/report_page.hpp"
+#include "lap_format/lap_file_writer.hpp"
+#include "lap_format/lap_metadata.hpp"
+#include "corvel_lap.hpp"
+#include "analysis/lap_comparison.hpp"
+#include "lap_format/utf8_path.hpp"
+#include "export/report/report_assets.hpp"
+#include "export/report/report_data.hpp"
+#include "export/report/report_page.hpp"
 #include "support/test_files.hpp"
-#include "synthetic_lap.hpp"
+#include "corvel_lap/synthetic_lap.hpp"
 
 namespace corvel {
 namespace {

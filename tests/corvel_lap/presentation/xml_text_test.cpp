@@ -1,6 +1,6 @@
 // Text from lap metadata and file names goes into SVG and HTML; one bad byte must not make the
 // document unreadable, and a malformed space must not pass for a real one.
-#include "corvel_lap/xml_text.hpp"
+#include "presentation/xml_text.hpp"
 
 #include <gtest/gtest.h>
 

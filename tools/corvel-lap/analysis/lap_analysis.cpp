@@ -1,11 +1,11 @@
 // Lap-wide figures computed from the samples alone (the metadata only lends a track length).
-#include "corvel_lap/lap_analysis.hpp"
+#include "analysis/lap_analysis.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "corvel_lap/sample_units.hpp"
+#include "lap_format/sample_units.hpp"
 
 namespace corvel {
 namespace {

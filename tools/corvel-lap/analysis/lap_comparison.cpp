@@ -1,14 +1,14 @@
 // Lap against reference by distance: the track check, the common distance, the delta grid and
 // the minisectors.
-#include "corvel_lap/lap_comparison.hpp"
+#include "analysis/lap_comparison.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
 
-#include "corvel_lap/lap_analysis.hpp"
-#include "corvel_lap/number_text.hpp"
-#include "corvel_lap/utf8_path.hpp"
+#include "analysis/lap_analysis.hpp"
+#include "presentation/number_text.hpp"
+#include "lap_format/utf8_path.hpp"
 
 namespace corvel {
 namespace {

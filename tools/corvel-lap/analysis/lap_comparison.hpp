@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "corvel_lap/lap_file_reader.hpp"
-#include "corvel_lap/lap_timeline.hpp"
+#include "lap_format/json/lap_file.hpp"
+#include "analysis/lap_timeline.hpp"
 
 namespace corvel {
 

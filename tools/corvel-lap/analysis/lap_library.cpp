@@ -1,17 +1,18 @@
 // Listing a folder of laps. The header and the metadata answer almost everything; the samples
 // are decoded only for a lap without a usable metadata lap time, and for the laps that could
 // be the best of their track and car, whose pit-lane and invalid flags live only in the samples.
-#include "corvel_lap/lap_library.hpp"
+#include "analysis/lap_library.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <system_error>
 #include <tuple>
 
-#include "corvel_lap/lap_file_reader.hpp"
-#include "corvel_lap/lap_text.hpp"
-#include "corvel_lap/lap_timeline.hpp"
-#include "corvel_lap/utf8_path.hpp"
+#include "lap_format/lap_file_reader.hpp"
+#include "lap_format/json/lap_file.hpp"
+#include "presentation/lap_text.hpp"
+#include "analysis/lap_timeline.hpp"
+#include "lap_format/utf8_path.hpp"
 
 namespace corvel {
 namespace {

@@ -1,11 +1,11 @@
 // The per-sample timeline. Both halves are single passes over the samples (plus one pass to
 // find the runs of equal session times), so a lap of a million samples costs milliseconds.
-#include "corvel_lap/lap_timeline.hpp"
+#include "analysis/lap_timeline.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "corvel_lap/lap_analysis.hpp"
+#include "analysis/lap_analysis.hpp"
 
 namespace corvel {
 namespace {

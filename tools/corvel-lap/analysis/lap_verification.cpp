@@ -1,12 +1,12 @@
 // The checks of `verify`. Record checks report the first offending sample and how many
 // there are, so a damaged file gives a few lines, not thousands.
-#include "corvel_lap/lap_verification.hpp"
+#include "analysis/lap_verification.hpp"
 
 #include <charconv>
 #include <functional>
 
-#include "corvel_lap/utf8_path.hpp"
-#include "corvel_lap/xml_text.hpp"
+#include "lap_format/utf8_path.hpp"
+#include "presentation/xml_text.hpp"
 
 namespace corvel {
 namespace {

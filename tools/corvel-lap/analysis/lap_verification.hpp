@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "corvel_lap/lap_file_reader.hpp"
+#include "lap_format/json/lap_file.hpp"
 
 namespace corvel {
 

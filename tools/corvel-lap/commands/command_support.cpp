@@ -1,12 +1,12 @@
 // Argument parsing and output writing shared by the commands.
-#include "corvel_lap/command_support.hpp"
+#include "commands/command_support.hpp"
 
 #include <cerrno>
 #include <fstream>
 #include <ostream>
 #include <system_error>
 
-#include "corvel_lap/utf8_path.hpp"
+#include "lap_format/utf8_path.hpp"
 
 namespace corvel {
 

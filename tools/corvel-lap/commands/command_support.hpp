@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "corvel_lap/lap_file_reader.hpp"
+#include "lap_format/json/lap_file.hpp"
 
 namespace corvel {
 

@@ -5,11 +5,11 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "corvel_lap/command_support.hpp"
-#include "corvel_lap/lap_analysis.hpp"
-#include "corvel_lap/lap_comparison.hpp"
-#include "corvel_lap/lap_text.hpp"
-#include "corvel_lap/number_text.hpp"
+#include "commands/command_support.hpp"
+#include "analysis/lap_analysis.hpp"
+#include "analysis/lap_comparison.hpp"
+#include "presentation/lap_text.hpp"
+#include "presentation/number_text.hpp"
 
 namespace corvel {
 namespace {

@@ -1,10 +1,10 @@
 // `corvel-lap csv`: every sample as a CSV row in physical units.
 #include <ostream>
 
-#include "corvel_lap/command_support.hpp"
-#include "corvel_lap/csv_export.hpp"
-#include "corvel_lap/lap_analysis.hpp"
-#include "corvel_lap/lap_timeline.hpp"
+#include "commands/command_support.hpp"
+#include "export/csv_export.hpp"
+#include "analysis/lap_analysis.hpp"
+#include "analysis/lap_timeline.hpp"
 
 namespace corvel {
 namespace {

@@ -4,11 +4,11 @@
 #include <charconv>
 #include <ostream>
 
-#include "corvel_lap/command_support.hpp"
-#include "corvel_lap/csv_export.hpp"
-#include "corvel_lap/lap_library.hpp"
-#include "corvel_lap/lap_text.hpp"
-#include "corvel_lap/utf8_path.hpp"
+#include "commands/command_support.hpp"
+#include "export/csv_export.hpp"
+#include "analysis/lap_library.hpp"
+#include "presentation/lap_text.hpp"
+#include "lap_format/utf8_path.hpp"
 
 namespace corvel {
 namespace {

@@ -1,16 +1,16 @@
 // The motec subcommand: reads the lap and its metadata, builds the log, writes OUT.ld and then
 // OUT.ldx. Nothing is written unless the whole export could be built in memory first.
-#include "motec/motec_command.hpp"
+#include "commands/motec_command.hpp"
 
 #include <optional>
 #include <ostream>
 #include <string_view>
 #include <system_error>
 
-#include "corvel/output_file.hpp"
-#include "corvel_lap/utf8_path.hpp"
-#include "motec/lap_to_motec.hpp"
-#include "motec/ldx_file.hpp"
+#include "lap_format/output_file.hpp"
+#include "lap_format/utf8_path.hpp"
+#include "export/motec/lap_to_motec.hpp"
+#include "export/motec/ldx_file.hpp"
 
 namespace corvel::motec {
 namespace {

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "corvel_lap/command_support.hpp"
+#include "commands/command_support.hpp"
 
 namespace corvel::motec {
 

@@ -1,9 +1,9 @@
 // `corvel-lap plot`: the lap as one self-contained SVG, optionally against a reference lap.
 #include <ostream>
 
-#include "corvel_lap/command_support.hpp"
-#include "corvel_lap/lap_comparison.hpp"
-#include "corvel_lap/lap_plot.hpp"
+#include "commands/command_support.hpp"
+#include "analysis/lap_comparison.hpp"
+#include "export/lap_plot.hpp"
 
 namespace corvel {
 namespace {

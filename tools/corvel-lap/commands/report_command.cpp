@@ -1,14 +1,14 @@
 // `corvel-lap report`: loads the lap (and the reference), builds the page's data from the
 // shared per-sample timeline and `compare`'s comparison, and writes the page beside the lap.
-#include "report/report_command.hpp"
+#include "commands/report_command.hpp"
 
 #include <optional>
 #include <ostream>
 
-#include "corvel_lap/command_support.hpp"
-#include "corvel_lap/utf8_path.hpp"
-#include "report/report_data.hpp"
-#include "report/report_page.hpp"
+#include "commands/command_support.hpp"
+#include "lap_format/utf8_path.hpp"
+#include "export/report/report_data.hpp"
+#include "export/report/report_page.hpp"
 
 namespace corvel {
 namespace {

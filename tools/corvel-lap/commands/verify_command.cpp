@@ -1,8 +1,8 @@
 // `corvel-lap verify`: exit 0 when the lap file and its metadata agree, 1 with the reasons.
 #include <ostream>
 
-#include "corvel_lap/command_support.hpp"
-#include "corvel_lap/lap_verification.hpp"
+#include "commands/command_support.hpp"
+#include "analysis/lap_verification.hpp"
 
 namespace corvel {
 namespace {

@@ -1,11 +1,11 @@
 // CSV rows, built column by column in the order of kLapCsvColumns.
-#include "corvel_lap/csv_export.hpp"
+#include "export/csv_export.hpp"
 
 #include <cmath>
 
-#include "corvel_lap/lap_analysis.hpp"
-#include "corvel_lap/number_text.hpp"
-#include "corvel_lap/sample_units.hpp"
+#include "analysis/lap_analysis.hpp"
+#include "presentation/number_text.hpp"
+#include "lap_format/sample_units.hpp"
 
 namespace corvel {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "corvel/lap_sample.hpp"
-#include "corvel_lap/lap_timeline.hpp"
+#include "lap_format/lap_sample.hpp"
+#include "analysis/lap_timeline.hpp"
 
 namespace corvel {
 

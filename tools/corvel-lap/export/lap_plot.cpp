@@ -1,7 +1,7 @@
 // SVG rendering of one lap (and optionally a reference lap) on the lap timeline. Every
 // coordinate goes through coord(), which never writes NaN or infinity, so odd samples cannot
 // break the file.
-#include "corvel_lap/lap_plot.hpp"
+#include "export/lap_plot.hpp"
 
 #include <algorithm>
 #include <array>
@@ -10,13 +10,13 @@
 #include <span>
 #include <vector>
 
-#include "corvel_lap/lap_analysis.hpp"
-#include "corvel_lap/lap_text.hpp"
-#include "corvel_lap/lap_timeline.hpp"
-#include "corvel_lap/number_text.hpp"
-#include "corvel_lap/sample_units.hpp"
-#include "corvel_lap/utf8_path.hpp"
-#include "corvel_lap/xml_text.hpp"
+#include "analysis/lap_analysis.hpp"
+#include "presentation/lap_text.hpp"
+#include "analysis/lap_timeline.hpp"
+#include "presentation/number_text.hpp"
+#include "lap_format/sample_units.hpp"
+#include "lap_format/utf8_path.hpp"
+#include "presentation/xml_text.hpp"
 
 namespace corvel {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "corvel_lap/lap_comparison.hpp"
-#include "corvel_lap/lap_file_reader.hpp"
+#include "analysis/lap_comparison.hpp"
+#include "lap_format/json/lap_file.hpp"
 
 namespace corvel {
 

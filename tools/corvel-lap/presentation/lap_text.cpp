@@ -1,9 +1,9 @@
 // Lap texts; names may be empty or absent in the metadata, which every function tolerates.
-#include "corvel_lap/lap_text.hpp"
+#include "presentation/lap_text.hpp"
 
 #include <cmath>
 
-#include "corvel_lap/number_text.hpp"
+#include "presentation/number_text.hpp"
 
 namespace corvel {
 namespace {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "corvel/lap_metadata.hpp"
+#include "lap_format/lap_metadata.hpp"
 
 namespace corvel {
 

@@ -1,5 +1,5 @@
 // to_chars wrappers; buffers are sized for the longest double in fixed form.
-#include "corvel_lap/number_text.hpp"
+#include "presentation/number_text.hpp"
 
 #include <array>
 #include <charconv>

@@ -1,9 +1,9 @@
 // UTF-8 is decoded here only to validate it: lap metadata and file names may carry any
 // bytes, and one bad byte would make the whole SVG unreadable. The decoding rules are
 // sim-bridge's, shared by every part of corvel.
-#include "corvel_lap/xml_text.hpp"
+#include "presentation/xml_text.hpp"
 
-#include "sim_bridge/utf8.hpp"
+#include "text/utf8.hpp"
 
 namespace corvel {
 namespace {
@@ -20,7 +20,7 @@ bool allowed_in_xml(char32_t c) {
 }  // namespace
 
 bool is_valid_utf8(std::string_view text) {
-    return sim_bridge::is_valid_utf8(text);
+    return text::is_valid_utf8(text);
 }
 
 std::string xml_escape(std::string_view text) {
@@ -28,7 +28,7 @@ std::string xml_escape(std::string_view text) {
     out.reserve(text.size());
     while (!text.empty()) {
         // One replacement per malformed byte, so each stray byte stays visible as one mark.
-        const sim_bridge::DecodedChar decoded = sim_bridge::decode_utf8_at(text, 0);
+        const text::DecodedChar decoded = text::decode_utf8_at(text, 0);
         if (!decoded.valid) {
             out += kReplacement;
             text.remove_prefix(1);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "sim_bridge/detection_rules.hpp"
-#include "sim_bridge/utf8.hpp"
+#include "text/utf8.hpp"
 
 namespace sim_bridge {
 namespace {
@@ -16,7 +16,7 @@ std::vector<char32_t> decode_lossy(std::string_view text) {
     std::vector<char32_t> out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const DecodedChar c = decode_utf8_at(text, i);
+        const text::DecodedChar c = text::decode_utf8_at(text, i);
         out.push_back(c.code_point);
         i += c.length;
     }

@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-namespace sim_bridge {
+namespace text {
 
 // Wraps `text` in double quotes; escapes `"` and `\`, writes \n \r \t \0 for those
 // control characters and \u{..} (lower-case hex) for every other control character.
 [[nodiscard]] std::string quoted_text(std::string_view text);
 
-}  // namespace sim_bridge
+}  // namespace text

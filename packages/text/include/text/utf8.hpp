@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace sim_bridge {
+namespace text {
 
 inline constexpr char32_t kReplacementChar = 0xFFFD;
 
@@ -37,4 +37,4 @@ struct DecodedChar {
 // byte and an overlong C0 A0 are not NEL or NO-BREAK SPACE.
 [[nodiscard]] bool is_blank(std::string_view text);
 
-}  // namespace sim_bridge
+}  // namespace text

@@ -1,7 +1,7 @@
 // Display and diagnostic forms of AppError.
-#include "corvel/app_error.hpp"
+#include "lap_format/app_error.hpp"
 
-#include "sim_bridge/quoted_text.hpp"
+#include "text/quoted_text.hpp"
 
 namespace corvel {
 
@@ -12,7 +12,7 @@ std::string AppError::display() const {
 
 std::string AppError::diagnostic() const {
     if (const IoError* error = io_error()) return "Io(" + error->diagnostic() + ")";
-    return "InvalidData(" + sim_bridge::quoted_text(*message()) + ")";
+    return "InvalidData(" + text::quoted_text(*message()) + ")";
 }
 
 }  // namespace corvel

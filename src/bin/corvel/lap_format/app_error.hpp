@@ -6,7 +6,7 @@
 #include <string>
 #include <variant>
 
-#include "corvel/io_error.hpp"
+#include "lap_format/io_error.hpp"
 
 namespace corvel {
 

@@ -1,5 +1,5 @@
 // BufferedWriter: one fixed buffer in front of a ByteSink.
-#include "corvel/buffered_writer.hpp"
+#include "lap_format/buffered_writer.hpp"
 
 #include <algorithm>
 #include <string>

@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "corvel/byte_sink.hpp"
-#include "corvel/io_error.hpp"
+#include "lap_format/byte_sink.hpp"
+#include "lap_format/io_error.hpp"
 
 namespace corvel {
 

@@ -1,5 +1,5 @@
 // write_all over any ByteSink.
-#include "corvel/byte_sink.hpp"
+#include "lap_format/byte_sink.hpp"
 
 #include <string>
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "corvel/io_error.hpp"
+#include "lap_format/io_error.hpp"
 
 namespace corvel {
 

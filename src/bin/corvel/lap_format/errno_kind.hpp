@@ -2,7 +2,7 @@
 // build for); used by IoError and by the POSIX backend for native codes.
 #pragma once
 
-#include "corvel/io_error.hpp"
+#include "lap_format/io_error.hpp"
 
 namespace corvel {
 

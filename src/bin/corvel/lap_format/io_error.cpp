@@ -1,8 +1,8 @@
 // Display and diagnostic forms of IoError, and the portable errno classification.
-#include "corvel/io_error.hpp"
+#include "lap_format/io_error.hpp"
 
-#include "corvel/errno_kind.hpp"
-#include "sim_bridge/quoted_text.hpp"
+#include "lap_format/errno_kind.hpp"
+#include "text/quoted_text.hpp"
 
 namespace corvel {
 namespace {
@@ -83,9 +83,9 @@ std::string IoError::display() const {
 
 std::string IoError::diagnostic() const {
     const std::string kind(io_error_kind_name(kind_));
-    if (!code_) return "Error { kind: " + kind + ", message: " + sim_bridge::quoted_text(message_) + " }";
+    if (!code_) return "Error { kind: " + kind + ", message: " + text::quoted_text(message_) + " }";
     return "Os { code: " + std::to_string(code_->value()) + ", kind: " + kind +
-           ", message: " + sim_bridge::quoted_text(text_of(*code_)) + " }";
+           ", message: " + text::quoted_text(text_of(*code_)) + " }";
 }
 
 IoErrorKind errno_error_kind(int value) {

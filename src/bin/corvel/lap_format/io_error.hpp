@@ -59,7 +59,7 @@ class IoError {
     [[nodiscard]] std::string display() const;
     // OS error:  Os { code: 2, kind: NotFound, message: "No such file or directory" }
     // own error: Error { kind: WriteZero, message: "failed to write the buffered data" }
-    // Messages are quoted with sim_bridge::quoted_text. This form is stable: scripts and
+    // Messages are quoted with text::quoted_text. This form is stable: scripts and
     // tests match on it.
     [[nodiscard]] std::string diagnostic() const;
 

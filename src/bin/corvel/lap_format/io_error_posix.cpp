@@ -2,8 +2,8 @@
 #include <cerrno>
 #include <system_error>
 
-#include "corvel/errno_kind.hpp"
-#include "corvel/io_error.hpp"
+#include "lap_format/errno_kind.hpp"
+#include "lap_format/io_error.hpp"
 
 namespace corvel {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-#include "corvel/io_error.hpp"
+#include "lap_format/io_error.hpp"
 
 namespace corvel {
 namespace {

@@ -1,7 +1,7 @@
 // Lap file decoding. The header's count bounds everything that follows: the frame may not
 // declare or produce more than 8 + 41 * N bytes, so a hostile file cannot make the reader
 // allocate more than its header admits (and the header is capped by kMaxReadableSamples).
-#include "corvel_lap/lap_file_reader.hpp"
+#include "lap_format/lap_file_reader.hpp"
 
 #include <zstd.h>
 #include <zstd_errors.h>
@@ -13,9 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "corvel/lap_file_writer.hpp"
-#include "corvel_lap/lap_metadata_reader.hpp"
-#include "corvel_lap/utf8_path.hpp"
+#include "lap_format/lap_file_writer.hpp"
+#include "lap_format/utf8_path.hpp"
 
 namespace corvel {
 namespace {
@@ -249,65 +248,6 @@ std::expected<std::uint32_t, ReadError> read_lap_file_header(const std::filesyst
     std::array<std::byte, kLapFileHeaderSize> header{};
     in.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
     return decode_lap_file_header(std::span(header).first(static_cast<std::size_t>(in.gcount())));
-}
-
-std::filesystem::path metadata_path_for(const std::filesystem::path& lap_path) {
-    std::filesystem::path path = lap_path;
-    path.replace_extension(".json");
-    return path;
-}
-
-std::expected<std::optional<LapMetadata>, ReadError> read_lap_metadata(const std::filesystem::path& path) {
-    const std::string name = path_to_utf8(path.filename());
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        if (ec) {
-            return std::unexpected(error(ReadErrorKind::Io, "metadata " + name + ": " + ec.message()));
-        }
-        return std::optional<LapMetadata>{};
-    }
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec) {
-        return std::unexpected(error(ReadErrorKind::Io, "metadata " + name + ": " + ec.message()));
-    }
-    // The document is well under a kilobyte; anything huge is not ours.
-    constexpr std::uintmax_t kMaxMetadataSize = 1U << 20;
-    if (size > kMaxMetadataSize) {
-        return std::unexpected(
-            error(ReadErrorKind::MetadataInvalid, "metadata " + name + ": " + std::to_string(size) +
-                                                      " bytes, too large for a lap metadata document"));
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string text(static_cast<std::size_t>(size), '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (!in) {
-        return std::unexpected(error(ReadErrorKind::Io, "metadata " + name + ": cannot read the file"));
-    }
-    auto metadata = parse_lap_metadata(text);
-    if (!metadata) {
-        return std::unexpected(
-            error(ReadErrorKind::MetadataInvalid, "metadata " + name + ": " + metadata.error()));
-    }
-    return std::optional<LapMetadata>(std::move(*metadata));
-}
-
-std::expected<LapFile, ReadError> read_lap_file(const std::filesystem::path& path) {
-    auto samples = read_lap_telemetry(path);
-    if (!samples) {
-        return std::unexpected(samples.error());
-    }
-    LapFile lap{.path = path,
-                .samples = std::move(*samples),
-                .metadata_path = metadata_path_for(path),
-                .metadata = std::nullopt,
-                .metadata_error = std::nullopt};
-    auto metadata = read_lap_metadata(lap.metadata_path);
-    if (metadata) {
-        lap.metadata = std::move(*metadata);
-    } else {
-        lap.metadata_error = std::move(metadata.error());
-    }
-    return lap;
 }
 
 }  // namespace corvel

@@ -1,19 +1,17 @@
-// Reading captured laps: the raw lap telemetry file (16-byte header + one zstd frame of
-// 41-byte samples) and the metadata document beside it. Every malformed input gives a
-// ReadError naming the fault; sizes are checked before anything is allocated.
+// Reading the raw lap telemetry file (16-byte header + one zstd frame of 41-byte samples).
+// Every malformed input gives a ReadError naming the fault; sizes are checked before
+// anything is allocated. A lap together with its metadata document: json/lap_file.hpp.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
-#include <optional>
 #include <span>
 #include <vector>
 
-#include "corvel/lap_metadata.hpp"
-#include "corvel/lap_sample.hpp"
-#include "corvel_lap/read_error.hpp"
+#include "lap_format/lap_sample.hpp"
+#include "lap_format/read_error.hpp"
 
 namespace corvel {
 
@@ -41,24 +39,5 @@ inline constexpr std::uint32_t kMaxReadableSamples = 1U << 22;
 // explain is refused before it is read.
 [[nodiscard]] std::expected<std::vector<LapSample>, ReadError> read_lap_telemetry(
     const std::filesystem::path& path);
-
-// The metadata document that belongs to a lap file: same stem, ".json".
-[[nodiscard]] std::filesystem::path metadata_path_for(const std::filesystem::path& lap_path);
-
-// Reads the metadata document; nullopt when no file exists at `path`.
-[[nodiscard]] std::expected<std::optional<LapMetadata>, ReadError> read_lap_metadata(
-    const std::filesystem::path& path);
-
-// A lap file with its metadata. The telemetry must be sound; the metadata may be absent or
-// broken without hiding the samples (callers decide whether that is fatal).
-struct LapFile {
-    std::filesystem::path path;
-    std::vector<LapSample> samples;
-    std::filesystem::path metadata_path;
-    std::optional<LapMetadata> metadata;      // the document beside the lap, when readable
-    std::optional<ReadError> metadata_error;  // why a document that exists could not be used
-};
-
-[[nodiscard]] std::expected<LapFile, ReadError> read_lap_file(const std::filesystem::path& path);
 
 }  // namespace corvel

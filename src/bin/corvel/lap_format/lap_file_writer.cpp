@@ -1,13 +1,13 @@
 // write_lap_telemetry: header, sample block, one zstd frame, through one 8192-byte buffer.
-#include "corvel/lap_file_writer.hpp"
+#include "lap_format/lap_file_writer.hpp"
 
 #include <zstd.h>
 
 #include <limits>
 #include <new>
 
-#include "corvel/buffered_writer.hpp"
-#include "corvel/output_file.hpp"
+#include "lap_format/buffered_writer.hpp"
+#include "lap_format/output_file.hpp"
 
 namespace corvel {
 namespace {

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "corvel/app_error.hpp"
-#include "corvel/byte_sink.hpp"
-#include "corvel/lap_sample.hpp"
+#include "lap_format/app_error.hpp"
+#include "lap_format/byte_sink.hpp"
+#include "lap_format/lap_sample.hpp"
 
 namespace corvel {
 

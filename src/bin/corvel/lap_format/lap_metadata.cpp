@@ -1,6 +1,6 @@
 // The lap metadata document: values from the session, vehicle and clean lap, and its
 // exact pretty-printed JSON text (shortest round-trip floats in each member's own width).
-#include "corvel/lap_metadata.hpp"
+#include "lap_format/lap_metadata.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <type_traits>
 
-#include "corvel/output_file.hpp"
-#include "sim_bridge/utf8.hpp"
+#include "lap_format/output_file.hpp"
+#include "text/utf8.hpp"
 
 namespace corvel {
 namespace {
@@ -22,7 +22,7 @@ void append_json_string(std::string& out, std::string_view text) {
     out.push_back('"');
     for (std::size_t i = 0; i < text.size();) {
         // Each byte of a malformed sequence becomes its own U+FFFD.
-        const sim_bridge::DecodedChar decoded = sim_bridge::decode_utf8_at(text, i);
+        const text::DecodedChar decoded = text::decode_utf8_at(text, i);
         if (!decoded.valid) {
             out += kReplacementCharacter;
             ++i;
@@ -219,38 +219,10 @@ std::string file_name_text(const std::filesystem::path& path) {
     try {
         const std::u8string name = path.filename().u8string();
         std::string text(name.begin(), name.end());
-        return sim_bridge::is_valid_utf8(text) ? text : std::string();
+        return text::is_valid_utf8(text) ? text : std::string();
     } catch (...) {  // a Windows name with unpaired surrogates has no UTF-8 form
         return {};
     }
-}
-
-LapMetadata make_lap_metadata(const sim_bridge::SessionInfo& session, const sim_bridge::VehicleInfo& vehicle,
-                              const CleanLap& lap, const std::filesystem::path& telemetry_path,
-                              UtcTime created_at) {
-    LapMetadata m;
-    m.track_name = session.track_name;
-    m.track_id = session.track_raw_name;
-    m.track_config = session.track_layout;
-    m.track_length_m = session.track_length_m;
-    m.car_name = vehicle.car_name;
-    m.car_id = vehicle.car_id;
-    m.car_class = vehicle.car_class;
-    m.driver_name = vehicle.driver_name;
-    m.session_type = std::string(sim_bridge::session_kind_label(session.session_kind));
-    m.session_id = session.session_id;
-    m.lap_number = lap.lap;
-    m.lap_time_seconds = lap.lap_time_s;
-    m.sample_count = lap.samples.size();
-    m.file_name = file_name_text(telemetry_path);
-    m.created_at = created_at;
-    m.start_track_pct = lap.start_track_pct;
-    m.started_mid_lap = lap.started_mid_lap;
-    m.fuel_at_start_liters = lap.fuel_start_l;
-    m.fuel_at_end_liters = static_cast<double>(lap.fuel_end_l);
-    m.fuel_used_liters = lap.fuel_used_l;
-    m.incident_delta = lap.incident_delta;
-    return m;
 }
 
 std::string format_lap_metadata(const LapMetadata& m) {

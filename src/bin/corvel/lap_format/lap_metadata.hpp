@@ -12,9 +12,6 @@
 #include <string>
 #include <string_view>
 
-#include "corvel/clean_lap_recorder.hpp"
-#include "sim_bridge/session_info.hpp"
-#include "sim_bridge/vehicle_info.hpp"
 
 namespace corvel {
 
@@ -47,7 +44,7 @@ struct LapMetadata {
     std::string driver_name;
     std::string session_type;
     std::optional<std::string> session_id;
-    std::int64_t lap_number = 0;  // the recorder's lap number (see CleanLap)
+    std::int64_t lap_number = 0;  // the capture's lap number, as in the file name
     double lap_time_seconds = 0.0;
     std::uint64_t sample_count = 0;
     std::string file_name;
@@ -63,12 +60,6 @@ struct LapMetadata {
 
     bool operator==(const LapMetadata&) const = default;
 };
-
-// Fills the document from the session, the player's vehicle and the accepted lap.
-// `telemetry_path` is the lap file's path; its file name goes into "fileName".
-[[nodiscard]] LapMetadata make_lap_metadata(const sim_bridge::SessionInfo& session,
-                                            const sim_bridge::VehicleInfo& vehicle, const CleanLap& lap,
-                                            const std::filesystem::path& telemetry_path, UtcTime created_at);
 
 // The last component of `path` as UTF-8, or empty when it is not valid Unicode.
 [[nodiscard]] std::string file_name_text(const std::filesystem::path& path);

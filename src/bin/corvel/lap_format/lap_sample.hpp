@@ -1,13 +1,12 @@
 // LapSample: one recorded moment of a lap, 20 fields, 41 bytes on disk (little-endian,
-// declaration order, no padding). Built from a TelemetrySnapshot by make_lap_sample.
+// declaration order, no padding). The capture tool builds it from a snapshot
+// (make_lap_sample); readers decode it. Units and scales: sample_units.hpp.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
-
-#include "sim_bridge/telemetry_snapshot.hpp"
 
 namespace corvel {
 
@@ -50,9 +49,6 @@ struct LapSample {
 
 inline constexpr std::size_t kLapSampleSize = 41;
 using EncodedLapSample = std::array<std::byte, kLapSampleSize>;
-
-// `lap` is the recorder's lap number; negatives become 0, then the low 16 bits are kept.
-[[nodiscard]] LapSample make_lap_sample(const sim_bridge::TelemetrySnapshot& snapshot, std::int32_t lap);
 
 // The 41-byte on-disk form, and back.
 void encode_lap_sample(const LapSample& sample, std::span<std::byte, kLapSampleSize> out);

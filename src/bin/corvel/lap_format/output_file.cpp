@@ -1,5 +1,5 @@
 // The platform-neutral part of OutputFile: ownership of the handle.
-#include "corvel/output_file.hpp"
+#include "lap_format/output_file.hpp"
 
 #include <utility>
 

@@ -6,8 +6,8 @@
 #include <expected>
 #include <filesystem>
 
-#include "corvel/byte_sink.hpp"
-#include "corvel/io_error.hpp"
+#include "lap_format/byte_sink.hpp"
+#include "lap_format/io_error.hpp"
 
 namespace corvel {
 

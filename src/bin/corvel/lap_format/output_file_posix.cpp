@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "corvel/output_file.hpp"
+#include "lap_format/output_file.hpp"
 
 namespace corvel {
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "corvel/output_file.hpp"
+#include "lap_format/output_file.hpp"
 
 namespace corvel {
 namespace {

@@ -1,5 +1,5 @@
 // Names of the read error kinds, for diagnostics and test output.
-#include "corvel_lap/read_error.hpp"
+#include "lap_format/read_error.hpp"
 
 namespace corvel {
 

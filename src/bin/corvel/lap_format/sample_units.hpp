@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "corvel/lap_sample.hpp"
+#include "lap_format/lap_sample.hpp"
 
 namespace corvel::units {
 

@@ -1,12 +1,20 @@
 // UTF-8 conversions of paths through char8_t, which std::filesystem treats as UTF-8 on
 // every platform.
-#include "corvel_lap/utf8_path.hpp"
+#include "lap_format/utf8_path.hpp"
 
 #include <string>
 
 namespace corvel {
 
-// path_from_utf8 is corvel's own (corvel/command_line.hpp): one definition for both programs.
+std::filesystem::path path_from_utf8(std::string_view text) {
+    const std::u8string utf8(text.begin(), text.end());
+    try {
+        return std::filesystem::path(utf8);
+    } catch (const std::exception&) {
+        // Invalid UTF-8 cannot name a file on Windows; keep the bytes, the open will fail.
+        return std::filesystem::path(std::string(text));
+    }
+}
 
 std::string path_to_utf8(const std::filesystem::path& path) {
     try {

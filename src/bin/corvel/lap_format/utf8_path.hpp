@@ -8,7 +8,7 @@
 
 namespace corvel {
 
-// Defined once, in corvel's command line (the capture tool's library that corvel-lap links).
+// Invalid UTF-8 keeps its bytes (it cannot name a file on Windows; opening it fails there).
 [[nodiscard]] std::filesystem::path path_from_utf8(std::string_view text);
 
 // The path as UTF-8; a Windows path that is not valid UTF-16 comes out with "?" marks.

@@ -1,6 +1,6 @@
 // Resampling onto the even grid: the rate, the extent of the grid, which samples form the time
 // base, and the two methods.
-#include "motec/even_grid.hpp"
+#include "export/motec/even_grid.hpp"
 
 #include <gtest/gtest.h>
 

@@ -9,10 +9,10 @@
 #include <limits>
 #include <random>
 
-#include "corvel_lap/sample_units.hpp"
+#include "lap_format/sample_units.hpp"
 #include "ld_reader.hpp"
-#include "motec/lap_to_motec.hpp"
-#include "motec/ldx_file.hpp"
+#include "export/motec/lap_to_motec.hpp"
+#include "export/motec/ldx_file.hpp"
 #include "synthetic_lap.hpp"
 
 namespace corvel::motec {

@@ -1,6 +1,6 @@
 // The .ld writer read back by the independent test reader: header texts, block pointers,
 // the channel list, sample types and values, and the limits of text fields.
-#include "motec/ld_file.hpp"
+#include "export/motec/ld_file.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "corvel/lap_file_writer.hpp"
+#include "lap_format/lap_file_writer.hpp"
 #include "synthetic_lap.hpp"
 
 int main(int argc, char** argv) {

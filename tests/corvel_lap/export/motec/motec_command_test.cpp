@@ -7,9 +7,9 @@
 #include <atomic>
 #include <sstream>
 
-#include "corvel/lap_file_writer.hpp"
-#include "corvel_lap/corvel_lap.hpp"
-#include "corvel_lap/utf8_path.hpp"
+#include "lap_format/lap_file_writer.hpp"
+#include "corvel_lap.hpp"
+#include "lap_format/utf8_path.hpp"
 #include "ld_reader.hpp"
 #include "support/test_files.hpp"
 #include "synthetic_lap.hpp"

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "corvel/lap_sample.hpp"
+#include "lap_format/lap_sample.hpp"
 
 namespace motec_test {
 

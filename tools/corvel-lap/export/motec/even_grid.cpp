@@ -1,6 +1,6 @@
 // Even-grid resampling. Both resamplers walk the grid and the samples together once, so a lap
 // of N samples onto M points costs O(N + M).
-#include "motec/even_grid.hpp"
+#include "export/motec/even_grid.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // Builds the MoTeC log of one lap: picks the time base, resamples every quantity of the sample
 // record onto the even grid in physical units, and fills the header texts from the metadata.
-#include "motec/lap_to_motec.hpp"
+#include "export/motec/lap_to_motec.hpp"
 
 #include <algorithm>
 #include <array>
@@ -9,10 +9,10 @@
 #include <cmath>
 #include <string_view>
 
-#include "corvel_lap/sample_units.hpp"
-#include "motec/even_grid.hpp"
-#include "motec/ld_file.hpp"
-#include "motec/ldx_file.hpp"
+#include "lap_format/sample_units.hpp"
+#include "export/motec/even_grid.hpp"
+#include "export/motec/ld_file.hpp"
+#include "export/motec/ldx_file.hpp"
 
 namespace corvel::motec {
 namespace {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "corvel/lap_metadata.hpp"
-#include "corvel/lap_sample.hpp"
-#include "corvel_lap/lap_timeline.hpp"
+#include "lap_format/lap_metadata.hpp"
+#include "lap_format/lap_sample.hpp"
+#include "analysis/lap_timeline.hpp"
 
 namespace corvel::motec {
 

@@ -1,6 +1,6 @@
 // Encodes an LdLog into the .ld layout of docs/motec-ld.md. The file is built in one buffer
 // whose size is known up front, so every block is written at its final offset.
-#include "motec/ld_file.hpp"
+#include "export/motec/ld_file.hpp"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 #include <limits>
 #include <string_view>
 
-#include "sim_bridge/utf8.hpp"
+#include "text/utf8.hpp"
 
 namespace corvel::motec {
 namespace {
@@ -172,7 +172,7 @@ std::string to_windows_1252(const std::string& utf8) {
     out.reserve(utf8.size());
     std::size_t i = 0;
     while (i < utf8.size()) {
-        const sim_bridge::DecodedChar decoded = sim_bridge::decode_utf8_at(utf8, i);
+        const text::DecodedChar decoded = text::decode_utf8_at(utf8, i);
         if (!decoded.valid) {
             out.push_back('?');  // one mark per malformed byte, then resynchronise on the next
             ++i;

@@ -1,6 +1,6 @@
 // Writes the .ldx beacon document. Marker times are whole microseconds in the exponent form
 // that i2 itself writes, so a lap of 102.345 s is "1.02345000000000000e+08".
-#include "motec/ldx_file.hpp"
+#include "export/motec/ldx_file.hpp"
 
 #include <algorithm>
 #include <charconv>

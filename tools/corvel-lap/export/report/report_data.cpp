@@ -2,16 +2,16 @@
 // comparison. Numbers are rounded to what the channel can show (a centimetre, a millisecond,
 // a tenth of a percent), which keeps a 100,000-sample lap's page to a few megabytes; the page
 // scales nothing itself.
-#include "report/report_data.hpp"
+#include "export/report/report_data.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
 
-#include "corvel/lap_metadata.hpp"
-#include "corvel_lap/lap_timeline.hpp"
-#include "corvel_lap/sample_units.hpp"
+#include "lap_format/lap_metadata.hpp"
+#include "analysis/lap_timeline.hpp"
+#include "lap_format/sample_units.hpp"
 
 namespace corvel {
 namespace {

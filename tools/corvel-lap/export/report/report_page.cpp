@@ -1,12 +1,12 @@
 // Fills the report template: each {{name}} marker is replaced in one pass, so nothing that is
 // inlined (uPlot, the data) is ever searched for markers itself.
-#include "report/report_page.hpp"
+#include "export/report/report_page.hpp"
 
 #include <array>
 #include <utility>
 
-#include "corvel_lap/xml_text.hpp"
-#include "report/report_assets.hpp"
+#include "presentation/xml_text.hpp"
+#include "export/report/report_assets.hpp"
 
 namespace corvel {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "sim_bridge/utf8.hpp"
+#include "text/utf8.hpp"
 
 namespace sim_bridge::lmu {
 namespace {
@@ -29,16 +29,16 @@ bool is_unknown_placeholder(std::string_view text) {
 bool has_unusable_char(std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size()) {
-        const DecodedChar c = decode_utf8_at(text, pos);
-        if (c.code_point == kReplacementChar || is_control(c.code_point)) return true;
+        const text::DecodedChar c = text::decode_utf8_at(text, pos);
+        if (c.code_point == text::kReplacementChar || is_control(c.code_point)) return true;
         pos += c.length;
     }
     return false;
 }
 
 std::optional<TrackName> split_at(std::string_view before, std::string_view after) {
-    const std::string_view base = trim_white_space(before);
-    const std::string_view layout = trim_white_space(after);
+    const std::string_view base = text::trim_white_space(before);
+    const std::string_view layout = text::trim_white_space(after);
     if (base.empty() || layout.empty()) return std::nullopt;
     return TrackName{std::string(base), std::string(layout)};
 }
@@ -54,7 +54,7 @@ std::optional<TrackName> split_parenthesised(std::string_view text) {
 }  // namespace
 
 std::optional<std::string> clean_name(std::string_view text) {
-    const std::string_view trimmed = trim_white_space(text);
+    const std::string_view trimmed = text::trim_white_space(text);
     if (trimmed.empty() || is_unknown_placeholder(trimmed) || has_unusable_char(trimmed)) {
         return std::nullopt;
     }

@@ -6,7 +6,7 @@
 #include "adapters/lmu/block_conversion.hpp"
 #include "adapters/lmu/names.hpp"
 #include "adapters/lmu/player_lookup.hpp"
-#include "sim_bridge/utf8.hpp"
+#include "text/utf8.hpp"
 #include "adapters/lmu/vehicle_name_map.hpp"
 
 namespace sim_bridge::lmu {
@@ -42,7 +42,7 @@ std::string_view last_path_component(std::string_view path) {
 
 // The key of the vehicle-name map for a vehicle file text: "..\Cars\Ferrari_499P.veh" -> FERRARI_499P.
 std::string vehicle_file_stem(std::string_view vehicle_file) {
-    std::string_view text = trim_white_space(vehicle_file);
+    std::string_view text = text::trim_white_space(vehicle_file);
     while (text.starts_with('"')) text.remove_prefix(1);
     while (text.ends_with('"')) text.remove_suffix(1);
     text = last_path_component(text);

@@ -1,6 +1,6 @@
 // Reads the metadata document with nlohmann/json. The library's exceptions stay inside this
 // file: a parse failure becomes the error text of parse_lap_metadata.
-#include "corvel_lap/lap_metadata_reader.hpp"
+#include "lap_format/json/lap_metadata_reader.hpp"
 
 #include <charconv>
 #include <chrono>

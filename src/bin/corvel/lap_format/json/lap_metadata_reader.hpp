@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "corvel/lap_metadata.hpp"
+#include "lap_format/lap_metadata.hpp"
 
 namespace corvel {
 
