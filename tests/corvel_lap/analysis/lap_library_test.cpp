@@ -13,7 +13,7 @@
 #include "lap_format/json/lap_file.hpp"
 #include "lap_format/utf8_path.hpp"
 #include "lap_format/lap_files.hpp"
-#include "run_corvel_lap.hpp"
+#include "corvel_lap/run_corvel_lap.hpp"
 
 namespace corvel {
 namespace {

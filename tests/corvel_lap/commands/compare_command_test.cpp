@@ -10,7 +10,7 @@
 #include "analysis/lap_comparison.hpp"
 #include "presentation/number_text.hpp"
 #include "lap_format/utf8_path.hpp"
-#include "run_corvel_lap.hpp"
+#include "corvel_lap/run_corvel_lap.hpp"
 #include "support/test_files.hpp"
 #include "corvel_lap/synthetic_lap.hpp"
 
