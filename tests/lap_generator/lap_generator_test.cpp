@@ -8,6 +8,8 @@
 #include <filesystem>
 
 #include "corvel_lap/lap_file_reader.hpp"
+#include "corvel_lap/lap_verification.hpp"
+#include "lap_generator/command_line.hpp"
 #include "support/test_files.hpp"
 
 namespace corvel::lap_generator {
@@ -49,6 +51,7 @@ TEST_P(AtRate, LapsReadBackAndMatchTheirTruth) {
         ASSERT_TRUE(file->metadata);
         EXPECT_EQ(file->samples, g.lap.samples);
         EXPECT_EQ(*file->metadata, g.metadata);
+        EXPECT_TRUE(verify_lap(*file).empty());
         ASSERT_TRUE(std::filesystem::exists(g.truth_path));
 
         // The published time, the line crossings and the lap number agree.
@@ -80,6 +83,10 @@ TEST_P(AtRate, LapsReadBackAndMatchTheirTruth) {
             EXPECT_EQ(sample.session_time, static_cast<float>(s[i].scoring_session_s)) << i;
             EXPECT_LE(s[i].tick_session_s, s[i].poll_session_s + 1e-9) << i;
             EXPECT_GT(s[i].tick_session_s + period, s[i].poll_session_s) << i;
+            // The scoring describes a moment 50 ms before the tick that wrote it, at 5 Hz.
+            const double scoring_age = s[i].tick_session_s - s[i].scoring_session_s;
+            EXPECT_GE(scoring_age, 0.05 - 1e-9) << i;
+            EXPECT_LT(scoring_age, 0.05 + 0.2 + period) << i;
             if (i > 0 && s[i].tick == s[i - 1].tick) ++stale;
         }
         EXPECT_EQ(s.front().tick_lap, truth.lap);
@@ -164,6 +171,30 @@ TEST(LapGenerator, RefusesWhatItCannotDo) {
         const auto session = generate_laps(options);
         ASSERT_FALSE(session);
         EXPECT_NE(session.error().find(error), std::string::npos) << session.error();
+    }
+}
+
+TEST(LapGeneratorCommandLine, SplitsTheCapturesOptionsFromLmuSims) {
+    const std::vector<std::string> args = {"--output-dir", "laps", "--laps", "3", "--keep=2", "--telemetry-hz",
+                                           "50", "--poll-ms", "20", "--mode", "corvel", "--out-lap"};
+    const auto line = parse_command_line(args);
+    ASSERT_TRUE(line) << line.error();
+    EXPECT_EQ(line->options.output_dir, std::filesystem::path("laps"));
+    EXPECT_EQ(line->options.laps_to_keep, 2U);
+    EXPECT_EQ(line->options.poll_period_s, 0.020);
+    EXPECT_EQ(line->options.mode, RecorderMode::FirstCleanLap);
+    EXPECT_EQ(line->options.sim.laps, 3);
+    EXPECT_EQ(line->options.sim.telemetry_hz, 50.0);
+    EXPECT_TRUE(line->options.sim.out_lap);
+
+    using Args = std::vector<std::string>;
+    for (const auto& [bad, error] : {std::pair{Args{"--laps", "2"}, "--output-dir is required"},
+                                     std::pair{Args{"--output-dir", "d", "--bogus"}, "unknown option --bogus"},
+                                     std::pair{Args{"--output-dir", "d", "--mode", "x"}, "--mode must be"},
+                                     std::pair{Args{"--output-dir", "d", "--truth", "t"}, "--truth is lmu-sim's"}}) {
+        const auto refused = parse_command_line(bad);
+        ASSERT_FALSE(refused);
+        EXPECT_NE(refused.error().find(error), std::string::npos) << refused.error();
     }
 }
 

@@ -1,7 +1,7 @@
-// lmu-sim's publishing loop without the waiting: the ticks are taken in time order, the
-// scoring before the telemetry when both fall due together, as lmu-sim writes them in one
-// tick. The scoring describes the moment kScoringLagS older than its publication, but not
-// before the car appeared (lmu-sim's rule).
+// lmu-sim's publishing loop without the waiting: every telemetry tick writes the telemetry,
+// and the tick at or after each scoring tick writes the scoring first, as lmu-sim does. The
+// scoring describes the moment kScoringLagS older than its publication, but not before the
+// car appeared (lmu-sim's rule).
 #include "lap_generator/virtual_simulator.hpp"
 
 #include <algorithm>
@@ -40,14 +40,12 @@ double VirtualSimulator::scoring_tick_s(std::int64_t index) const {
 void VirtualSimulator::advance_to(double time_s) {
     for (;;) {
         const double tick_s = static_cast<double>(next_tick_) * telemetry_period_s_;
-        const double scoring_s = scoring_tick_s(next_scoring_);
-        if (std::min(tick_s, scoring_s) > time_s + kSameMomentS) return;
-        if (scoring_s <= tick_s + kSameMomentS) {
-            publish_scoring(scoring_s);
-            ++next_scoring_;
-        } else {
-            publish_telemetry(next_tick_++);
-        }
+        if (tick_s > time_s + kSameMomentS) return;
+        // lmu-sim's rule: a scoring tick is written with the first telemetry tick at or after it.
+        const bool scoring_due = tick_s + kSameMomentS >= scoring_tick_s(next_scoring_);
+        while (scoring_tick_s(next_scoring_) <= tick_s + kSameMomentS) ++next_scoring_;
+        if (scoring_due) publish_scoring(tick_s);
+        publish_telemetry(next_tick_++);
     }
 }
 

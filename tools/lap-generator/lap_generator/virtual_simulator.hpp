@@ -1,7 +1,7 @@
 // The stand-in simulator on a virtual clock: the same session script and block writer as
-// lmu-sim, publishing telemetry ticks at the telemetry rate and scoring ticks at the scoring
-// rate (from a chosen phase) into one block image, in time order. Advancing to a moment
-// leaves the block as a reader would find it in shared memory then.
+// lmu-sim, writing a block at every telemetry tick, with the scoring part at the scoring rate
+// from a chosen phase. Advancing to a moment leaves the block as a reader would find it in
+// shared memory then: the newest block whose telemetry tick has happened.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +33,8 @@ struct PublishedScoring {
 class VirtualSimulator {
   public:
     // `scoring_phase_s`: the scoring ticks lie at phase + j / scoring_hz (after one at 0,
-    // written with the first block as lmu-sim does). 0 puts them on telemetry ticks.
+    // written with the first block as lmu-sim does); each is written with the first
+    // telemetry tick at or after it. Phase 0 is lmu-sim's own schedule.
     VirtualSimulator(const lmu_sim::SimOptions& options, double scoring_phase_s);
     VirtualSimulator(const VirtualSimulator&) = delete;
     VirtualSimulator& operator=(const VirtualSimulator&) = delete;
