@@ -156,6 +156,22 @@ TEST(LapGenerator, LateJoinIsFlaggedByTheRecordersRule) {
     }
 }
 
+// Joined while the simulator is still in its menus, the capture waits for the session as
+// corvel does and records from the first poll that sees it: the names are the track's.
+TEST(LapGenerator, WaitsForTheSessionAsCorvelDoes) {
+    GeneratorOptions options = stint_of(2, 100.0);
+    options.mode = RecorderMode::FirstCleanLap;
+    options.sim.menu_secs = 3.0;
+    const auto session = generate_laps(options);
+    ASSERT_TRUE(session) << session.error();
+    const GeneratedLap& g = session->laps.front();
+    EXPECT_EQ(g.metadata.track_name, "Synthetic Ring");
+    EXPECT_EQ(g.truth.start_line_session_s, g.truth.capture.session_clock_origin_s + 3.0);
+    // The scoring shows the car on track at its first tick 50 ms after it appeared.
+    EXPECT_GE(session->joined_s, 3.05);
+    EXPECT_LT(session->joined_s, 3.05 + 0.2 + 0.25);
+}
+
 TEST(LapGenerator, RefusesWhatItCannotDo) {
     GeneratorOptions unbounded = stint_of(1, 100.0);
     unbounded.sim.laps.reset();

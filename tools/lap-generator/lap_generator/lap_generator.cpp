@@ -12,6 +12,7 @@
 
 #include "adapters/lmu/block_conversion.hpp"
 #include "adapters/lmu/vehicle_name_map.hpp"
+#include "corvel/capture_driver.hpp"
 #include "corvel/lap_file_writer.hpp"
 #include "lap_generator/virtual_simulator.hpp"
 #include "sim_bridge/lmu/block_layout.hpp"
@@ -85,6 +86,9 @@ class Generation {
   private:
     [[nodiscard]] std::expected<double, std::string> join_time();
     [[nodiscard]] std::expected<double, std::string> end_time(double join_s, std::int64_t join_lap);
+    // corvel's session wait from `join_s`: when recording begins, with the session and the
+    // player's vehicle as corvel takes them.
+    [[nodiscard]] std::expected<double, std::string> wait_for_session(double join_s, double end_s);
     [[nodiscard]] SampleTruth sample_truth(double poll_s) const;
     // Feeds one poll; a value when the generation is over.
     [[nodiscard]] std::optional<std::expected<void, std::string>> poll(double poll_s);
@@ -111,9 +115,22 @@ std::expected<double, std::string> Generation::join_time() {
     if (!options_.join_lap && driver.lap(join_lap_).start_s < on_track - 1e-9) ++join_lap_;
     if (join_lap_ < driver.first_lap_number())
         return std::unexpected("the session's first lap is " + std::to_string(driver.first_lap_number()));
-    const double join_s = driver.lap(join_lap_).start_s + options_.join_after_line_s;
-    if (join_s < on_track - 1e-9) return std::unexpected("the capture would join before the car is on track");
-    return std::max(join_s, on_track);
+    // Before the car is on track corvel simply waits for the session.
+    return std::max(0.0, driver.lap(join_lap_).start_s + options_.join_after_line_s);
+}
+
+std::expected<double, std::string> Generation::wait_for_session(double join_s, double end_s) {
+    const double pause = std::chrono::duration<double>(kSessionPollPause).count();
+    for (double t = join_s; t <= end_s; t += pause) {
+        sim_.advance_to(t);
+        result_.session = sim_bridge::lmu::build_session_info(sim_.block());
+        const auto snapshot = sim_bridge::lmu::convert_telemetry(sim_.block());
+        if (!session_is_active(result_.session, &snapshot)) continue;
+        if (const auto slot = sim_bridge::lmu::player_slot_id(sim_.block()))
+            result_.vehicle = sim_bridge::lmu::build_vehicle_info(sim_.block(), *slot, no_names_);
+        return t;
+    }
+    return std::unexpected("the session ended before the car was on track");
 }
 
 // The session's own end (--laps with exit, --exit-at-fraction, --duration), and in any case
@@ -162,14 +179,11 @@ std::expected<GeneratedSession, std::string> Generation::run(SeededRandom& rando
             return std::unexpected("cannot create the output directory: " + made.error().display());
     }
 
-    // What corvel's session wait takes before recording begins.
-    sim_.advance_to(*join);
-    result_.joined_s = *join;
-    result_.session = sim_bridge::lmu::build_session_info(sim_.block());
-    if (const auto slot = sim_bridge::lmu::player_slot_id(sim_.block()))
-        result_.vehicle = sim_bridge::lmu::build_vehicle_info(sim_.block(), *slot, no_names_);
+    const auto recording = wait_for_session(*join, *end);
+    if (!recording) return std::unexpected(recording.error());
+    result_.joined_s = *recording;
 
-    for (double t = *join; t <= *end;
+    for (double t = *recording; t <= *end;
          t += options_.poll_period_s + options_.poll_jitter_s * random.symmetric()) {
         if (auto over = poll(t)) {
             if (!*over) return std::unexpected(over->error());

@@ -36,8 +36,9 @@ struct GeneratorOptions {
     // Offset of the scoring ticks against telemetry tick 0, in [0, 1 / scoring_hz); when
     // absent, drawn from the seed.
     std::optional<double> scoring_phase_s;
-    // The capture's first poll: `join_after_line_s` after the car crossed the line that began
-    // lap `join_lap` (default: the first lap that begins on track). Negative: before it.
+    // The capture joins `join_after_line_s` after the car crossed the line that began lap
+    // `join_lap` (default: the first lap that begins on track; negative: before that line).
+    // From there it waits for the session as corvel does, every 250 ms, then records.
     std::optional<std::int64_t> join_lap;
     double join_after_line_s = 0.0;
     RecorderMode mode = RecorderMode::FirstCleanLap;  // Continuing: every clean lap, as corvel-stint
@@ -63,7 +64,7 @@ struct GeneratedSession {
     std::vector<ShortCleanLap> short_laps;  // clean but under 300 samples (continuing mode)
     std::uint64_t polls = 0;
     double scoring_phase_s = 0.0;
-    double joined_s = 0.0;  // simulation seconds of the first poll
+    double joined_s = 0.0;  // simulation seconds of the first recording poll
 };
 
 // Runs the session until the recorder has handed over its lap (first-lap mode) or the laps to

@@ -34,7 +34,7 @@ struct CaptureTruth {
     double poll_jitter_s = 0.0;
     std::uint64_t seed = 0;
     double session_clock_origin_s = 0.0;  // session clock = this + simulation seconds
-    double joined_session_s = 0.0;        // the capture's first poll
+    double joined_session_s = 0.0;        // the first recording poll, after the session wait
 };
 
 struct LapTruth {
