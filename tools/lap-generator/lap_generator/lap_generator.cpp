@@ -266,7 +266,7 @@ std::expected<void, std::string> Generation::keep(CleanLap lap, std::vector<Samp
 
 std::expected<void, std::string> Generation::write_files(const GeneratedLap& lap) const {
     if (auto written = write_lap_telemetry(lap.paths.telemetry, lap.lap.samples); !written)
-        return std::unexpected(written.error().display());
+        return std::unexpected("Failed to write " + file_name_text(lap.paths.telemetry) + ": " + written.error().display());
     if (auto written = write_lap_metadata(lap.paths.metadata, lap.metadata); !written)
         return std::unexpected(written.error());
     std::ofstream truth(lap.truth_path, std::ios::binary | std::ios::trunc);
