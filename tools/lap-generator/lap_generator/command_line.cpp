@@ -85,7 +85,7 @@ const std::vector<OptionSpec>& option_table() {
         {"--join-lap",
          [](CommandLine& c, std::string_view v) -> std::optional<std::string> {
              const auto n = number_from<std::int64_t>(v);
-             if (!n || *n < 1) return "--join-lap must be a lap number of 1 or more";
+             if (!n || *n < 1 || *n > 1'000'000) return "--join-lap must be a lap number from 1 to 1000000";
              c.options.join_lap = *n;
              return std::nullopt;
          }},

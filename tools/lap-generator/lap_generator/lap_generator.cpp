@@ -114,7 +114,8 @@ std::expected<double, std::string> Generation::join_time() {
     // A car that appears part-way round: its first lap begins at the next line.
     if (!options_.join_lap && driver.lap(join_lap_).start_s < on_track - 1e-9) ++join_lap_;
     if (join_lap_ < driver.first_lap_number())
-        return std::unexpected("the session's first lap is " + std::to_string(driver.first_lap_number()));
+        return std::unexpected("the join lap must be the session's first lap (" +
+                               std::to_string(driver.first_lap_number()) + ") or a later one");
     // Before the car is on track corvel simply waits for the session.
     return std::max(0.0, driver.lap(join_lap_).start_s + options_.join_after_line_s);
 }

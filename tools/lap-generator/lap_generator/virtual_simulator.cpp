@@ -5,12 +5,15 @@
 #include "lap_generator/virtual_simulator.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 namespace corvel::lap_generator {
 namespace {
 
 // Ticks are computed as index * period; this absorbs the rounding when two fall together.
 constexpr double kSameMomentS = 1e-9;
+// Longer than any scoring period lmu-sim allows (0.1 Hz) plus its lag.
+constexpr double kRewrittenWithinS = 11.0;
 
 }  // namespace
 
@@ -38,6 +41,15 @@ double VirtualSimulator::scoring_tick_s(std::int64_t index) const {
 }
 
 void VirtualSimulator::advance_to(double time_s) {
+    // A capture that joins late: the ticks long before the moment are skipped, as nobody could
+    // read them (only the blocks' update counters tell). Every part is rewritten well within
+    // kRewrittenWithinS.
+    const double skip_to_s = time_s - kRewrittenWithinS;
+    if (static_cast<double>(next_tick_) * telemetry_period_s_ < skip_to_s) {
+        next_tick_ = static_cast<std::int64_t>(std::floor(skip_to_s / telemetry_period_s_));
+        while (scoring_tick_s(next_scoring_) < static_cast<double>(next_tick_) * telemetry_period_s_ - kSameMomentS)
+            ++next_scoring_;
+    }
     for (;;) {
         const double tick_s = static_cast<double>(next_tick_) * telemetry_period_s_;
         if (tick_s > time_s + kSameMomentS) return;
