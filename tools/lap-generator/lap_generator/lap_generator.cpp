@@ -139,10 +139,10 @@ std::expected<double, std::string> Generation::wait_for_session(double join_s, d
 std::expected<double, std::string> Generation::end_time(double join_s, std::int64_t join_lap) {
     std::optional<double> end = sim_.script().exit_at_s();
     if (options_.sim.duration_s) end = std::min(end.value_or(*options_.sim.duration_s), *options_.sim.duration_s);
-    const auto keep = options_.mode == RecorderMode::FirstCleanLap ? std::optional<std::size_t>(1)
-                                                                   : options_.laps_to_keep;
-    if (keep) {
-        const auto last = join_lap + static_cast<std::int64_t>(*keep) + 2;
+    const auto laps_wanted = options_.mode == RecorderMode::FirstCleanLap ? std::optional<std::size_t>(1)
+                                                                          : options_.laps_to_keep;
+    if (laps_wanted) {
+        const auto last = join_lap + static_cast<std::int64_t>(*laps_wanted) + 2;
         const double enough = sim_.script().player().lap(last).end_s() + kSettleAllowanceS;
         end = std::min(end.value_or(enough), enough);
     }
