@@ -38,6 +38,7 @@ struct CarState {
     std::int64_t laps_completed = 0;
     double lap_start_s = 0.0;  // simulation time at which the lap in progress began
     double lap_distance_m = 0.0;
+    double path_distance_m = 0.0;  // along the car's own path since the line
     TrackPoint point;  // on the racing line, lateral offset applied
     double path_lateral_m = 0.0;
     double speed_mps = 0.0;

@@ -228,6 +228,7 @@ CarState DriverPlan::garage_state(double time_s) {
     state.laps_completed = last.number;
     state.lap_start_s = std::min(time_s, last.end_s());
     state.lap_distance_m = pit_.box_m;
+    state.path_distance_m = pit_.box_m;
     state.point = track_->at(pit_.box_m);
     state.path_lateral_m = kGarageOffsetM;
     state.point.x_m += kGarageOffsetM * std::cos(state.point.heading_rad);
@@ -246,6 +247,8 @@ void DriverPlan::finish_state(const LapPlan& lap, double distance_m, CarState& s
     state.laps_completed = lap.number - 1;
     state.lap_start_s = lap.start_s;
     state.lap_distance_m = distance_m;
+    // The car drives its line: the path since the line is the distance along it.
+    state.path_distance_m = distance_m;
     state.point = track_->at(distance_m);
     // The racing line swings across the centre line a few times per lap.
     const double swing = 2.0 * std::numbers::pi * (4.0 * distance_m / length) + setup_.line_phase;
