@@ -311,11 +311,11 @@ def lmu_process_running():
     return bool(lmu_processes())
 
 
-def listed_processes(programs, work_dir, stand_in_tasklist=True):
+def listed_processes(programs, work_dir):
     """The lower-cased image names in `tasklist /FO CSV /NH` as a program under Wine runs it;
     every line must have tasklist's five fields, in UTF-8, ending in CR LF."""
     result = subprocess.run(programs.command(SYSTEM_TASKLIST, ["/FO", "CSV", "/NH"]), stdin=subprocess.DEVNULL,
-                            capture_output=True, cwd=work_dir, env=programs.environment(stand_in_tasklist),
+                            capture_output=True, cwd=work_dir, env=programs.environment(),
                             timeout=60)
     text = result.stdout.decode("utf-8")
     expect(not text or (text.endswith("\r\n") and text.count("\n") == text.count("\r\n")),
