@@ -5,14 +5,19 @@ Each case starts lmu-sim (when it needs one), runs corvel with a time limit, and
 console, the exit status, the two files and their content against lmu-sim's ground-truth log.
 The files are decoded by corvel-lap. Windows builds run the same way under Wine (--run-with).
 
+Under Wine, whose own tasklist prints nothing, the programs see the process list of a stand-in
+tasklist.exe (--wine-tasklist), put over Wine's in the prefix's system32 and chosen by a DLL
+override; the stand-in simulator runs as LMU.exe, so detection and the watchdog find it.
+
 Usage: corvel_e2e.py CASE --corvel EXE --lmu-sim EXE --corvel-lap EXE --work-dir DIR
-                     [--windows] [--run-with WORD ...]
+                     [--windows] [--run-with WORD ...] [--wine-prefix DIR --wine-tasklist EXE]
 """
 
 import argparse
 import csv
 import ctypes
 import datetime
+import filecmp
 import io
 import json
 import math
@@ -47,10 +52,20 @@ NOTES = [
     "Captured with deferred LMU scoring sync so lap is start-to-finish only",
 ]
 NOT_DETECTED = "LMU process not detected yet. Launch LMU and load into a session."
+LOADING = "LMU detected as 'lmu.exe' but LMU_Data is not ready yet. Game is likely still loading or not on track."
+DISCONNECTED = "LMU disconnected before a clean lap was captured"
 CONNECT_TIMEOUT = 'Error: "Timed out waiting for LMU shared memory after {}s. Start LMU and enter a drivable session."'
 HEARTBEAT = re.compile(r"Heartbeat: simLap=-?\d+ activeLap=-?\d+ buffered=\d+ meaningfulDrive=(true|false)")
 # corvel sleeps poll_ms after every poll, so it can never sample faster than this.
 DEFAULT_POLL_S = 0.016
+
+# Where detection finds tasklist.exe under Wine, and the DLL overrides that choose Wine's own
+# (which lists nothing) or the file lying there (the stand-in); mscoree and mshtml stay off,
+# as wine-run has them.
+SYSTEM_TASKLIST = r"C:\windows\system32\tasklist.exe"
+WINE_OVERRIDES = "mscoree,mshtml="
+STAND_IN_OVERRIDES = WINE_OVERRIDES + ";tasklist.exe=n"
+TASKLIST_MEMORY = re.compile(r"\d{1,3}(,\d{3})* K")
 
 
 class Failure(Exception):
@@ -75,9 +90,18 @@ class Programs:
         self.windows = options.windows
         self.runner = options.run_with or []
         self.under_wine = self.windows and bool(self.runner)
+        self.wine_prefix = options.wine_prefix
+        self.wine_tasklist = options.wine_tasklist
 
     def command(self, program, args):
         return [*self.runner, program, *args]
+
+    def environment(self, stand_in_tasklist=True):
+        """Under Wine, the environment that gives a program (and the tasklist it starts) the
+        stand-in's process list, or Wine's own empty one; elsewhere the inherited one."""
+        if not self.under_wine:
+            return None
+        return {**os.environ, "WINEDLLOVERRIDES": STAND_IN_OVERRIDES if stand_in_tasklist else WINE_OVERRIDES}
 
     def arg_path(self, path):
         """A local path as the program under test takes it (Wine's Z: drive is the root)."""
@@ -102,7 +126,7 @@ class Child:
     """A started program whose output goes to files (Wine's helper processes inherit the
     descriptors and may outlive it; a pipe would stay open)."""
 
-    def __init__(self, programs, program, args, work_dir, name):
+    def __init__(self, programs, program, args, work_dir, name, stand_in_tasklist=True):
         self.name = name
         self.out_path = os.path.join(work_dir, name + ".out")
         self.err_path = os.path.join(work_dir, name + ".err")
@@ -110,6 +134,7 @@ class Child:
             self.started = time.monotonic()
             self.process = subprocess.Popen(programs.command(program, args), stdin=subprocess.DEVNULL,
                                             stdout=out, stderr=err, cwd=work_dir,
+                                            env=programs.environment(stand_in_tasklist),
                                             preexec_fn=end_with_parent)
         self.exited_at = None
 
@@ -180,20 +205,36 @@ class Case:
         self.sim_fuel_l = 62.0  # lmu-sim's default; the truth log does not repeat it
         self.wall_start = time.time()
 
-    def start_sim(self, *args, wait_until_publishing=True):
-        if not self.programs.windows:
+    def start_sim(self, *args, wait_for="lmu-sim: publishing", image_name="LMU.exe"):
+        """Starts the stand-in and waits for its line `wait_for` (None: not at all). It runs as
+        LMU.exe (on Linux it renames itself; on Windows it is a copy, named `image_name`), and
+        under Wine the process list must show it so before the case goes on."""
+        program = self.programs.lmu_sim
+        if self.programs.windows:
+            program = os.path.join(self.work_dir, image_name)
+            shutil.copy(self.programs.lmu_sim, program)
+        else:
             # Another stand-in (or test) under LMU's names would feed corvel instead of ours.
             expect(not lmu_process_running(), "another process named LMU.exe runs; it would be recorded")
         # --duration: a stand-in that outlives a killed test run still ends by itself.
         sim_args = ["--truth", self.programs.arg_path(self.truth_path), "--duration", "300", *args]
-        sim = Child(self.programs, self.programs.lmu_sim, sim_args, self.work_dir, "lmu-sim")
+        sim = Child(self.programs, program, sim_args, self.work_dir, "lmu-sim")
         self.children.append(sim)
-        if wait_until_publishing:
-            sim.wait_for_output("lmu-sim: publishing", 30.0)
+        if wait_for:
+            sim.wait_for_output(wait_for, 30.0)
+            self.expect_listed(image_name if self.programs.windows else "LMU.exe")
         return sim
 
-    def run_corvel(self, *args, timeout_s, sim=None, program=None):
-        corvel = Child(self.programs, program or self.programs.corvel, list(args), self.work_dir, "corvel")
+    def expect_listed(self, image_name):
+        """Under Wine: the process list the programs see names `image_name`. A broken stand-in
+        setup then fails here, instead of passing on Wine's empty list."""
+        if self.programs.under_wine:
+            names = listed_processes(self.programs, self.work_dir)
+            expect(image_name.lower() in names, f"the process list lacks {image_name}: {sorted(names)}")
+
+    def run_corvel(self, *args, timeout_s, sim=None, program=None, stand_in_tasklist=True):
+        corvel = Child(self.programs, program or self.programs.corvel, list(args), self.work_dir, "corvel",
+                       stand_in_tasklist)
         self.children.append(corvel)
         deadline = corvel.started + timeout_s
         next_scan, intruders = 0.0, set()
@@ -268,6 +309,34 @@ def lmu_processes():
 
 def lmu_process_running():
     return bool(lmu_processes())
+
+
+def listed_processes(programs, work_dir):
+    """The lower-cased image names in `tasklist /FO CSV /NH` as a program under Wine runs it;
+    every line must have tasklist's five fields, in UTF-8, ending in CR LF."""
+    result = subprocess.run(programs.command(SYSTEM_TASKLIST, ["/FO", "CSV", "/NH"]), stdin=subprocess.DEVNULL,
+                            capture_output=True, cwd=work_dir, env=programs.environment(),
+                            timeout=60)
+    text = result.stdout.decode("utf-8")
+    expect(not text or (text.endswith("\r\n") and text.count("\n") == text.count("\r\n")),
+           f"tasklist's lines do not end in CR LF: {text[:200]!r}")
+    rows = list(csv.reader(io.StringIO(text, newline="")))
+    for row in rows:
+        expect(len(row) == 5 and row[1].isdigit() and row[3].isdigit() and TASKLIST_MEMORY.fullmatch(row[4]),
+               f"not a line of tasklist /FO CSV /NH: {row}")
+    return {row[0].lower() for row in rows}
+
+
+def install_wine_tasklist(programs):
+    """Puts the stand-in over Wine's tasklist.exe in the prefix's system32, where detection runs
+    it from. Replaced by a rename, and only when it differs: other tests may list processes
+    meanwhile (they get Wine's own unless they ask for the override)."""
+    subprocess.run([*programs.runner, "--boot"], stdin=subprocess.DEVNULL, check=True, timeout=600)
+    target = os.path.join(programs.wine_prefix, "drive_c", "windows", "system32", "tasklist.exe")
+    if os.path.exists(target) and filecmp.cmp(programs.wine_tasklist, target, shallow=False):
+        return
+    shutil.copyfile(programs.wine_tasklist, target + ".new")
+    os.replace(target + ".new", target)
 
 
 # --- what corvel should produce ---------------------------------------------------------
@@ -535,17 +604,26 @@ def menus_only(case):
     expect(os.listdir(case.output_dir) == [], "files written without a lap")
 
 
+def check_disconnect_delay(case, run):
+    """The watchdog's five 2-second passes over frozen data, then a process list without LMU:
+    the run ends about 10 to 14 s after the stand-in's last update (Wine's process start is
+    slower)."""
+    expect(run.sim_exited_at is not None, "lmu-sim was still running when corvel ended")
+    delay = run.ended - run.sim_exited_at
+    low, high = (9.0, 16.0) if case.programs.windows else (9.5, 14.5)
+    expect(low <= delay <= high, f"corvel gave up {delay:.1f} s after the last update; want {low} to {high} s")
+
+
 def exit_mid_lap(case):
     """The stand-in exits part-way round its first lap, leaving corvel's view of the data
-    frozen: the watchdog finds no LMU process about 10 s later and recording ends."""
-    sim = case.start_sim("--lap-time", "20", "--exit-at-fraction", "0.35")
+    frozen (on Windows the mapping lives on while corvel holds it open): the watchdog finds no
+    LMU process about 10 s later and recording ends."""
+    sim = case.start_sim("--lap-time", "12", "--exit-at-fraction", "0.35")
     run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--max-wait-secs", "60",
                           timeout_s=90, sim=sim)
     case.stop_sim(sim)
-    check_failure(run, 'Error: "LMU disconnected before a clean lap was captured"')
-    expect(run.sim_exited_at is not None, "lmu-sim was still running when corvel ended")
-    delay = run.ended - run.sim_exited_at
-    expect(9.5 <= delay <= 14.5, f"corvel gave up {delay:.1f} s after the last update; want about 10 to 14 s")
+    check_failure(run, f'Error: "{DISCONNECTED}"')
+    check_disconnect_delay(case, run)
     head = [line for line in run.stdout if not line.startswith("Heartbeat:")]
     expect(head[-1] == "Recording until one full clean lap completes...", f"console: {run.stdout}")
     expect(os.listdir(case.output_dir) == [], "files written without a lap")
@@ -566,15 +644,15 @@ def frozen_simulator(case):
 
 def small_mapping(case):
     """A mapping that holds only the start of the block is never read past its end: corvel
-    treats it as not ready and times out cleanly."""
-    sim = case.start_sim("--map-size", "4096")
+    treats it as not ready and times out cleanly. On Windows the stand-in runs under a name
+    beyond ASCII, which the process list carries in UTF-8 and detection lower-cases."""
+    image_name = "Le Mans Ultimate É.exe" if case.programs.windows else "LMU.exe"
+    sim = case.start_sim("--map-size", "4096", image_name=image_name)
     run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--max-wait-secs", "1",
                           timeout_s=30, sim=sim)
     case.stop_sim(sim)
-    check_failure(run, CONNECT_TIMEOUT.format(1))
-    expect(len(run.stdout) == 1 and re.fullmatch(
-        r"LMU detected as '(?i:lmu\.exe)' and shared memory is ready, retrying connect\.\.\.", run.stdout[0]),
-        f"status line: {run.stdout}")
+    check_failure(run, CONNECT_TIMEOUT.format(1),
+                  [f"LMU detected as '{image_name.lower()}' and shared memory is ready, retrying connect..."])
     expect(run.elapsed_s < 12, f"took {run.elapsed_s:.1f} s")
 
 
@@ -615,17 +693,40 @@ def hostile_data(case):
     expect(rc == 0, f"corvel-lap info: {out}{err}")
 
 
+def loading_simulator(case):
+    """LMU.exe runs but has not created its shared memory yet, as while the game loads: the
+    status line says so, then the connect timeout. Under Wine the same run with Wine's own
+    process list sees no LMU at all, so it is the stand-in list that makes this testable."""
+    sim = case.start_sim("--loading-secs", "120", wait_for="lmu-sim: loading")
+    output_dir = case.programs.arg_path(case.output_dir)
+    run = case.run_corvel("--output-dir", output_dir, "--max-wait-secs", "1", timeout_s=40, sim=sim)
+    check_failure(run, CONNECT_TIMEOUT.format(1), [LOADING])
+    check_one_connect_round(case, run)
+    if case.programs.under_wine:
+        blind = case.run_corvel("--output-dir", output_dir, "--max-wait-secs", "1", timeout_s=40, sim=sim,
+                                stand_in_tasklist=False)
+        check_failure(blind, CONNECT_TIMEOUT.format(1), [NOT_DETECTED])
+    expect(sim.poll() is None, "lmu-sim ended while loading")
+    case.stop_sim(sim)
+    expect(os.listdir(case.output_dir) == [], "files written without a lap")
+
+
+def check_one_connect_round(case, run):
+    # Ten attempts half a second apart, the detection and the 2 s pause.
+    low, high = (5.5, 10.0) if not case.programs.windows else (5.5, 15.0)
+    expect(low <= run.elapsed_s <= high, f"took {run.elapsed_s:.1f} s; want one connect round (about 6.5 s)")
+
+
 def no_simulator(case):
     """Nothing publishes: one status line, one full connect round, then the timeout."""
     if not case.programs.windows:
         expect(not lmu_objects_present(), f"LMU objects of another run exist: {lmu_objects_present()}")
         expect(not lmu_process_running(), "another process named LMU.exe runs")
+    case.expect_listed("tasklist.exe")
     run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--max-wait-secs", "1",
                           timeout_s=40)
     check_failure(run, CONNECT_TIMEOUT.format(1), [NOT_DETECTED])
-    # Ten attempts half a second apart, the detection and the 2 s pause.
-    low, high = (5.5, 10.0) if not case.programs.windows else (5.5, 15.0)
-    expect(low <= run.elapsed_s <= high, f"took {run.elapsed_s:.1f} s; want one connect round (about 6.5 s)")
+    check_one_connect_round(case, run)
     expect(os.listdir(case.output_dir) == [], "files written without a lap")
 
 
@@ -704,6 +805,23 @@ def stint_three_laps(case):
         expect(later[0]["session_time_s"] >= earlier[-1]["session_time_s"], "session time runs backwards")
 
 
+def stint_simulator_exits(case):
+    """The stand-in exits part-way round the lap after the stint's first: the watchdog ends the
+    stint about 10 s later, the lap written stays, and the end is said plainly (status 0)."""
+    sim = case.start_sim("--menu-secs", "2", "--lap-time", "8", "--laps", "1", "--exit-at-fraction", "0.15")
+    run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--max-wait-secs", "60",
+                          timeout_s=90, sim=sim, program=case.programs.corvel_stint)
+    case.stop_sim(sim)
+    expect(run.rc == 0 and run.stderr == [], f"stint failed:\n{run}")
+    laps, rest = stint_report(run)
+    lap_time = truth_lap(case.truth(), 1)["lap_time_s"]
+    expect([lap for lap, _, _ in laps] == [1], f"want lap 1 alone:\n{run}")
+    summary = f"Stint over: 1 lap written, best lap 1 in {int(lap_time // 60)}:{lap_time % 60:06.3f}"
+    expect(rest == [DISCONNECTED, summary], f"end of the stint differs: {rest}")
+    check_disconnect_delay(case, run)
+    expect(len(check_pairs_complete(case)) == 1, "one pair")
+
+
 def stint_interrupted(case):
     """SIGINT in the middle of a lap: the laps written stay complete pairs, the lap in
     progress leaves nothing, and the summary says what was kept."""
@@ -733,7 +851,8 @@ def stint_interrupted(case):
 
 CASES = {f.__name__: f for f in (clean_capture_from_pits, clean_capture_mid_lap, clean_capture_from_menus,
                                  menus_only, exit_mid_lap, frozen_simulator, small_mapping, held_lock,
-                                 hostile_data, no_simulator, stint_three_laps, stint_interrupted)}
+                                 hostile_data, loading_simulator, no_simulator, stint_three_laps,
+                                 stint_simulator_exits, stint_interrupted)}
 
 
 def main():
@@ -746,7 +865,11 @@ def main():
     parser.add_argument("--work-dir", required=True, help="a folder for this case (emptied first)")
     parser.add_argument("--windows", action="store_true", help="the programs are Windows programs")
     parser.add_argument("--run-with", action="append", help="a word of the command that runs each program")
+    parser.add_argument("--wine-prefix", help="the Wine prefix the programs run in")
+    parser.add_argument("--wine-tasklist", help="the stand-in tasklist.exe to put into the Wine prefix")
     options = parser.parse_args()
+    if options.windows and options.run_with and not (options.wine_prefix and options.wine_tasklist):
+        parser.error("under Wine, --wine-prefix and --wine-tasklist are needed")
 
     work_dir = os.path.abspath(os.path.join(options.work_dir, options.case))
     shutil.rmtree(work_dir, ignore_errors=True)
@@ -754,7 +877,13 @@ def main():
     case = Case(Programs(options), work_dir)
     started = time.monotonic()
     failures = []
-    for step in (lambda: CASES[options.case](case), case.close):
+
+    def run_case():
+        if case.programs.under_wine:
+            install_wine_tasklist(case.programs)
+        CASES[options.case](case)
+
+    for step in (run_case, case.close):
         try:
             step()
         except Failure as failure:

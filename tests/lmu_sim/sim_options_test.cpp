@@ -33,7 +33,7 @@ TEST(SimOptions, ReadsValuesInBothForms) {
     const auto o =
         parse({"--lap-time", "8.5", "--track-length=400", "--laps", "3", "--after-laps", "idle",
                "--invalid-lap", "2", "--invalid-lap=3", "--track-name", "Spa (Endurance)", "--out-lap",
-               "--map-size", "4096", "--name-prefix", "t1_", "--truth", "truth.jsonl"});
+               "--map-size", "4096", "--name-prefix", "t1_", "--truth", "truth.jsonl", "--loading-secs", "2.5"});
     ASSERT_TRUE(o) << o.error();
     EXPECT_EQ(o->lap_time_s, 8.5);
     EXPECT_EQ(o->track_length_m, 400.0);
@@ -45,6 +45,7 @@ TEST(SimOptions, ReadsValuesInBothForms) {
     EXPECT_EQ(o->map_size, 4096u);
     EXPECT_EQ(o->name_prefix, "t1_");
     EXPECT_EQ(o->truth_path, "truth.jsonl");
+    EXPECT_EQ(o->loading_secs, 2.5);
 }
 
 TEST(SimOptions, TrackLengthAndLapTimeFollowEachOther) {
@@ -98,6 +99,7 @@ TEST(SimOptions, RejectsMistakesWithOneLine) {
     EXPECT_EQ(parse({"--name-prefix", "a/b"}).error(),
               "--name-prefix and --name-suffix must not contain / or \\");
     EXPECT_EQ(parse({"--map-size", "10"}).error(), "--map-size must be a size in bytes from 64 to 67108864");
+    EXPECT_EQ(parse({"--loading-secs", "-1"}).error(), "--loading-secs must be a time in seconds from 0 to 86400");
 }
 
 // Whole numbers reach their field's full range and no further: nothing wraps on the way in.

@@ -165,6 +165,9 @@ const std::vector<OptionSpec>& option_table() {
              o.invalid_laps.push_back(*n);
              return std::nullopt;
          }},
+        {"--loading-secs", true,
+         number_in(&SimOptions::loading_secs, 0.0, 86400.0, false,
+                   "--loading-secs must be a time in seconds from 0 to 86400")},
         {"--menu-secs", true,
          number_in(&SimOptions::menu_secs, 0.0, 86400.0, false,
                    "--menu-secs must be a time in seconds from 0 to 86400")},
@@ -314,6 +317,8 @@ Session:
                          first lap, or the next one if it appeared past F, without --laps)
   --invalid-lap N        invalidate lap N from 40 % of its length on (repeatable); its time
                          is still published but does not count as best lap
+  --loading-secs S       run S seconds as a game still loading before publishing anything:
+                         the process is there, its shared memory is not yet
   --menu-secs S          sit in the menus (no car, not in realtime) for S seconds first
   --in-menus             never leave the menus
   --session N            session number: 0 test day, 1-4 practice, 5-8 qualifying, 9 warm-up,

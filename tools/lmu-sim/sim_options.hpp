@@ -46,6 +46,7 @@ struct SimOptions {
     std::optional<double> exit_at_fraction;
     bool out_lap = false;
     std::vector<std::int64_t> invalid_laps;
+    double loading_secs = 0.0;  // the process runs this long before any object exists
     double menu_secs = 0.0;
     bool stay_in_menus = false;
     PlayerTexts texts;

@@ -72,6 +72,8 @@ class Run {
     void publish_tick(double t, Publisher& publisher);
     void log_start(const Publisher& publisher);
     void log_texts();
+    // --loading-secs: the process runs with no object yet; false when stopped meanwhile.
+    [[nodiscard]] bool finish_loading() const;
 
     const SimOptions& options_;
     std::string process_name_;
@@ -246,9 +248,28 @@ void Run::publish_tick(double t, Publisher& publisher) {
     report_published();
 }
 
+bool Run::finish_loading() const {
+    if (options_.loading_secs <= 0.0) return true;
+    say("loading for " + fixed(options_.loading_secs, 1) + " s; nothing published yet");
+    const auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                          std::chrono::duration<double>(options_.loading_secs));
+    while (!stop_requested()) {
+        const auto now = Clock::now();
+        if (now >= until) return true;
+        std::this_thread::sleep_for(std::min<Clock::duration>(until - now, std::chrono::milliseconds(50)));
+    }
+    return false;
+}
+
 int Run::execute() {
     // Before any object exists, so that a stop request always finds them to remove.
     install_stop_handlers();
+    if (!finish_loading()) {
+        truth_.write(
+            JsonObject().add("event", "exit").add("reason", "stop requested").add("laps", 0).add("time_s", 0.0));
+        say("stopped (stop requested) while loading; nothing was published");
+        return 0;
+    }
     write_tick(0.0, true);
     next_scoring_s_ = 1.0 / options_.scoring_hz;
     const auto names = object_names(options_.name_prefix, options_.name_suffix);
