@@ -17,6 +17,10 @@ struct TimedLap {
     const LapFile* file;
     LapTimeline timeline;
     std::vector<double> speed_kmh;
+    // Time against distance as the comparison reads it: a line-anchored lap runs from the line
+    // (when recorded from it) to the end line, both crossings included.
+    std::vector<double> curve_m;
+    std::vector<double> curve_s;
 };
 
 // A name from the metadata in quotes, its control characters (a line break in a track name)
@@ -67,16 +71,34 @@ std::optional<std::string> metadata_warning(const LapFile& file) {
 }
 
 TimedLap timed(const LapFile& file) {
-    TimedLap lap{&file, compute_lap_timeline(file.samples, file.metadata), {}};
+    TimedLap lap{&file, compute_lap_timeline(file.samples, file.metadata), {}, {}, {}};
     lap.speed_kmh.reserve(file.samples.size());
     for (const LapSample& s : file.samples) {
         lap.speed_kmh.push_back(s.speed_kmh);
     }
+    const LapTimeline& t = lap.timeline;
+    if (!t.line_anchored) {
+        lap.curve_m = t.distance_m;
+        lap.curve_s = t.lap_time_s;
+        return lap;
+    }
+    lap.curve_m.reserve(t.distance_m.size() + 2);
+    lap.curve_s.reserve(t.distance_m.size() + 2);
+    const auto add = [&](double m, double s) {
+        lap.curve_m.push_back(m);
+        lap.curve_s.push_back(lap.curve_s.empty() ? s : std::max(s, lap.curve_s.back()));
+    };
+    if (t.from_the_line) add(0.0, 0.0);
+    for (std::size_t i = 0; i < t.distance_m.size(); ++i) {
+        const double d = t.distance_m[i];
+        if ((d > 0.0 || (!t.from_the_line && d == 0.0)) && d < t.track_length_m) add(d, t.lap_time_s[i]);
+    }
+    add(t.track_length_m, t.line_to_line_s);
     return lap;
 }
 
 double time_at(const TimedLap& lap, double distance_m) {
-    return interpolate_at(lap.timeline.distance_m, lap.timeline.lap_time_s, distance_m);
+    return interpolate_at(lap.curve_m, lap.curve_s, distance_m);
 }
 
 // The lowest and highest speed over [from, to]: the samples inside and the speed at both ends.
@@ -146,8 +168,13 @@ std::expected<LapComparison, std::string> compare_laps(const LapFile& lap, const
 
     TimedLap ours = timed(lap);
     TimedLap theirs = timed(reference);
-    const std::vector<double>& da = ours.timeline.distance_m;
-    const std::vector<double>& db = theirs.timeline.distance_m;
+    for (const TimedLap* timed_lap : {&ours, &theirs}) {
+        for (const std::string& warning : timed_lap->timeline.warnings) {
+            result.warnings.push_back(path_to_utf8(timed_lap->file->path.filename()) + ": " + warning);
+        }
+    }
+    const std::vector<double>& da = ours.curve_m;
+    const std::vector<double>& db = theirs.curve_m;
     const double from = da.empty() || db.empty() ? 0.0 : std::max(da.front(), db.front());
     const double to = da.empty() || db.empty() ? 0.0 : std::min(da.back(), db.back());
     if (!(to - from >= kMinCommonDistanceM)) {
@@ -156,8 +183,12 @@ std::expected<LapComparison, std::string> compare_laps(const LapFile& lap, const
                                " m (at least " + fixed_text(kMinCommonDistanceM, 0) + " m needed)");
     }
 
-    const double our_start = time_at(ours, from);
-    const double their_start = time_at(theirs, from);
+    // Two line-anchored laps both count time from the line, so the delta needs no common
+    // start: a lap joined late shows what it truly lost before the common distance began.
+    const bool since_line = ours.timeline.line_anchored && theirs.timeline.line_anchored;
+    result.since_line = since_line;
+    const double our_start = since_line ? 0.0 : time_at(ours, from);
+    const double their_start = since_line ? 0.0 : time_at(theirs, from);
     const auto steps = static_cast<std::size_t>(std::ceil((to - from) / kComparisonGridStepM));
     result.distance_m.reserve(steps + 1);
     result.delta_s.reserve(steps + 1);
@@ -171,8 +202,11 @@ std::expected<LapComparison, std::string> compare_laps(const LapFile& lap, const
     result.delta_at_end_s = result.delta_s.back();
     result.ends_at_line = ours.timeline.scaled_to_track_length && theirs.timeline.scaled_to_track_length;
     result.minisectors = minisectors(ours, theirs, from, to, segments);
-    result.lap_time_s = ours.timeline.lap_time_s.back();
-    result.reference_time_s = theirs.timeline.lap_time_s.back();
+    const auto lap_time = [](const LapTimeline& t) {
+        return t.line_anchored ? t.line_to_line_s : t.lap_time_s.back();
+    };
+    result.lap_time_s = lap_time(ours.timeline);
+    result.reference_time_s = lap_time(theirs.timeline);
     result.lap = std::move(ours.timeline);
     result.reference = std::move(theirs.timeline);
     return result;

@@ -56,10 +56,7 @@ std::vector<double> spread_session_times(std::span<const double> session_times_s
     return t;
 }
 
-namespace {
-
-// Today's rule for a lap whose line cannot be placed: times from the first sample, distance
-// along the car's path.
+// The rule for a lap whose line cannot be placed.
 LapTimeline first_sample_timeline(std::span<const LapSample> samples, const std::optional<LapMetadata>& metadata) {
     LapTimeline timeline;
     std::vector<double> session(samples.size());
@@ -89,8 +86,6 @@ LapTimeline first_sample_timeline(std::span<const LapSample> samples, const std:
     }
     return timeline;
 }
-
-}  // namespace
 
 LapTimeline compute_lap_timeline(std::span<const LapSample> samples, const std::optional<LapMetadata>& metadata) {
     auto anchored = anchor_to_line(samples, metadata);

@@ -49,6 +49,10 @@ struct LapTimeline {
 [[nodiscard]] LapTimeline compute_lap_timeline(std::span<const LapSample> samples,
                                                const std::optional<LapMetadata>& metadata);
 
+// The fallback alone: times from the first sample, distances along the car's path.
+[[nodiscard]] LapTimeline first_sample_timeline(std::span<const LapSample> samples,
+                                                const std::optional<LapMetadata>& metadata);
+
 // The car's horizontal path length up to each sample, leaving out implausible steps; `time_s`
 // is each sample's time (for the speed limit on a step).
 [[nodiscard]] std::vector<double> car_path_m(std::span<const LapSample> samples, std::span<const double> time_s);

@@ -68,22 +68,62 @@ std::vector<Anchor> scoring_anchors(std::span<const LapSample> samples) {
     return anchors;
 }
 
-// The car's path length as a function of session time, extended before the first sample
-// and after the last at their speeds.
+// How the car moved just before its first sample: its speed there and the acceleration its
+// first half second of ticks shows (a lap joined late is extrapolated back to the line on it).
+struct Approach {
+    double speed_ms;
+    double acceleration_ms2;
+
+    // Path covered in the `before_s` seconds up to the first sample.
+    double path_m(double before_s) const {
+        const double until = acceleration_ms2 > 0.0 ? std::min(before_s, speed_ms / acceleration_ms2) : before_s;
+        return speed_ms * until - 0.5 * acceleration_ms2 * until * until;
+    }
+    // Seconds before the first sample at which `path` metres remained to it.
+    double time_before(double path) const {
+        if (std::abs(acceleration_ms2) < 1e-6) return path / speed_ms;
+        const double root = speed_ms * speed_ms - 2.0 * acceleration_ms2 * path;
+        if (root <= 0.0) return speed_ms / acceleration_ms2;  // standing before that
+        return (speed_ms - std::sqrt(root)) / acceleration_ms2;
+    }
+};
+
+constexpr double kApproachFitS = 0.5;
+constexpr double kMaxAccelerationMs2 = 30.0;
+
+Approach approach(std::span<const LapSample> samples, std::span<const double> time_s) {
+    double n = 0.0, st = 0.0, sv = 0.0, stt = 0.0, stv = 0.0;
+    for (std::size_t i = 0; i < samples.size() && time_s[i] <= time_s.front() + kApproachFitS; ++i) {
+        if (i > 0 && time_s[i] == time_s[i - 1]) continue;  // the same tick seen again
+        const double t = time_s[i] - time_s.front();
+        const double v = (samples[i].speed_kmh + 0.5) * kKmhToMs;
+        n += 1.0;
+        st += t;
+        sv += v;
+        stt += t * t;
+        stv += t * v;
+    }
+    const double spread = n * stt - st * st;
+    const double slope = n >= 5.0 && spread > 0.0 ? (n * stv - st * sv) / spread : 0.0;
+    const double speed = n > 0.0 ? (sv - slope * st) / n : 0.0;
+    return {std::max(kMinSpeedMs, speed), std::clamp(slope, -kMaxAccelerationMs2, kMaxAccelerationMs2)};
+}
+
+// The car's path length as a function of session time, extended before the first sample on
+// its approach and after the last at its speed.
 class PathClock {
 public:
-    PathClock(std::span<const double> time_s, std::span<const double> path_m, double first_speed_ms,
-              double last_speed_ms)
-        : time_(time_s), path_(path_m), first_speed_(first_speed_ms), last_speed_(last_speed_ms) {}
+    PathClock(std::span<const double> time_s, std::span<const double> path_m, Approach first, double last_speed_ms)
+        : time_(time_s), path_(path_m), first_(first), last_speed_(last_speed_ms) {}
 
     double path_at(double t) const {
-        if (t <= time_.front()) return path_.front() - first_speed_ * (time_.front() - t);
+        if (t <= time_.front()) return path_.front() - first_.path_m(time_.front() - t);
         if (t >= time_.back()) return path_.back() + last_speed_ * (t - time_.back());
         return interpolate_at(time_, path_, t);
     }
     // The time the car first reached path length `p`.
     double time_at(double p) const {
-        if (p <= path_.front()) return time_.front() - (path_.front() - p) / first_speed_;
+        if (p <= path_.front()) return time_.front() - first_.time_before(path_.front() - p);
         if (p > path_.back()) return time_.back() + (p - path_.back()) / last_speed_;
         return interpolate_at(path_, time_, p);
     }
@@ -93,7 +133,7 @@ public:
 private:
     std::span<const double> time_;
     std::span<const double> path_;
-    double first_speed_;
+    Approach first_;
     double last_speed_;
 };
 
@@ -182,9 +222,10 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
     double delay = kTypicalScoringDelayS;
     Crossings line{};
     std::optional<DistanceMap> distances;
+    const Approach first = approach(samples, ticks.time_s);
     for (int round = 0; round < 3; ++round) {
         std::ranges::transform(ticks.time_s, session.begin(), [delay](double t) { return t + delay; });
-        const PathClock clock(session, path, speed_ms(samples.front()), speed_ms(samples.back()));
+        const PathClock clock(session, path, first, speed_ms(samples.back()));
         for (Anchor& a : anchors) a.path_m = clock.path_at(a.session_s);
         double length = metadata_length.value_or(0.0);
         if (!metadata_length) {
@@ -205,7 +246,7 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
     }
     lap.track_length_estimated = !metadata_length;
 
-    const PathClock clock(session, path, speed_ms(samples.front()), speed_ms(samples.back()));
+    const PathClock clock(session, path, first, speed_ms(samples.back()));
     if (!(line.end_s - clock.last_time() <= 0.5)) {
         const double short_m = lap.track_length_m - distances->distance_at(clock.last_time(), path.back());
         return std::unexpected("the samples end " + fixed_text(short_m, 1) + " m before the line");
