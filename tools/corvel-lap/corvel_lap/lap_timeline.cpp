@@ -31,8 +31,9 @@ std::vector<double> car_path_m(std::span<const LapSample> samples, std::span<con
         if (finite_position(s)) {
             if (previous) {
                 const LapSample& p = samples[*previous];
-                const double step = std::hypot(static_cast<double>(s.pos_x) - p.pos_x,
-                                               static_cast<double>(s.pos_z) - p.pos_z);
+                const double dx = static_cast<double>(s.pos_x) - p.pos_x;
+                const double dz = static_cast<double>(s.pos_z) - p.pos_z;
+                const double step = std::sqrt(dx * dx + dz * dz);  // no overflow from f32 inputs
                 const double speed_ms = std::max(s.speed_kmh, p.speed_kmh) * kKmhToMs;
                 const double limit =
                     std::max(kMinStepLimitM, 2.0 * speed_ms * (time_s[i] - time_s[*previous]));

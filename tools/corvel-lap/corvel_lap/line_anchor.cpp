@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "corvel_lap/lap_analysis.hpp"
 #include "corvel_lap/lap_text.hpp"
@@ -121,6 +122,22 @@ public:
         if (t >= time_.back()) return path_.back() + last_speed_ * (t - time_.back());
         return interpolate_at(time_, path_, t);
     }
+    // path_at for each anchor, in one sweep (the anchors are in time order).
+    void paths_at(std::vector<Anchor>& anchors) const {
+        std::size_t i = 0;
+        for (Anchor& a : anchors) {
+            const double t = a.session_s;
+            if (t <= time_.front() || t >= time_.back()) {
+                a.path_m = path_at(t);
+                continue;
+            }
+            while (i + 1 < time_.size() && time_[i + 1] <= t) ++i;  // time_[i] <= t < time_[i + 1]
+            std::size_t j = i;
+            while (j > 0 && time_[j - 1] == time_[i]) --j;  // the first of a run of equal times
+            const double span = time_[i + 1] - time_[i];
+            a.path_m = t == time_[i] ? path_[j] : path_[i] + (t - time_[i]) / span * (path_[i + 1] - path_[i]);
+        }
+    }
     // The time the car first reached path length `p`.
     double time_at(double p) const {
         if (p <= path_.front()) return time_.front() - first_.time_before(path_.front() - p);
@@ -149,11 +166,28 @@ public:
         if (above == anchors_.end()) {
             return metres(anchors_.back()) + ratio(anchors_.size() - 2) * (p - anchors_.back().path_m);
         }
-        const Anchor& a = *(above - 1);
-        const Anchor& b = *above;
-        const double path = b.path_m - a.path_m;
-        const double share = path > kMinPathStepM ? (p - a.path_m) / path : (t - a.session_s) / (b.session_s - a.session_s);
-        return metres(a) + std::clamp(share, 0.0, 1.0) * (metres(b) - metres(a));
+        return between(*(above - 1), *above, t, p);
+    }
+
+    // distance_at for every sample, in one sweep (the samples are in time order).
+    void distances_at(std::span<const double> time_s, std::span<const double> path_m, std::vector<double>& out) const {
+        std::size_t above = 0;  // the first anchor later than the sample
+        double highest = -std::numeric_limits<double>::infinity();
+        for (std::size_t i = 0; i < time_s.size(); ++i) {
+            const double t = time_s[i];
+            const double p = path_m[i];
+            while (above < anchors_.size() && anchors_[above].session_s <= t) ++above;
+            double d = 0.0;
+            if (above == 0) {
+                d = metres(anchors_.front()) - ratio(0) * (anchors_.front().path_m - p);
+            } else if (above == anchors_.size()) {
+                d = metres(anchors_.back()) + ratio(anchors_.size() - 2) * (p - anchors_.back().path_m);
+            } else {
+                d = between(anchors_[above - 1], anchors_[above], t, p);
+            }
+            highest = std::max(highest, d);
+            out[i] = highest;
+        }
     }
 
     // The session time at which the car reached `x` metres from the start line.
@@ -172,6 +206,11 @@ public:
     }
 
 private:
+    double between(const Anchor& a, const Anchor& b, double t, double p) const {
+        const double path = b.path_m - a.path_m;
+        const double share = path > kMinPathStepM ? (p - a.path_m) / path : (t - a.session_s) / (b.session_s - a.session_s);
+        return metres(a) + std::clamp(share, 0.0, 1.0) * (metres(b) - metres(a));
+    }
     double metres(const Anchor& a) const { return a.turns * length_; }
     // Lap metres per path metre over the anchor interval from `j`; 1 where the path tells nothing.
     double ratio(std::size_t j) const {
@@ -223,10 +262,10 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
     Crossings line{};
     std::optional<DistanceMap> distances;
     const Approach first = approach(samples, ticks.time_s);
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 2; ++round) {
         std::ranges::transform(ticks.time_s, session.begin(), [delay](double t) { return t + delay; });
         const PathClock clock(session, path, first, speed_ms(samples.back()));
-        for (Anchor& a : anchors) a.path_m = clock.path_at(a.session_s);
+        clock.paths_at(anchors);
         double length = metadata_length.value_or(0.0);
         if (!metadata_length) {
             length = (anchors.back().path_m - anchors.front().path_m) / (anchors.back().turns - anchors.front().turns);
@@ -255,11 +294,7 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
 
     lap.distance_m.resize(n);
     lap.lap_time_s.resize(n);
-    double highest = -std::numeric_limits<double>::infinity();
-    for (std::size_t i = 0; i < n; ++i) {
-        highest = std::max(highest, distances->distance_at(session[i], path[i]));
-        lap.distance_m[i] = highest;
-    }
+    distances->distances_at(session, path, lap.distance_m);
 
     lap.estimated_span_s = line.end_s - line.start_s;
     const double first_after_line_s = session.front() - line.start_s;

@@ -28,7 +28,9 @@ bool same_telemetry(const LapSample& a, const LapSample& b) {
 // Time from one tick to the next as the car's movement tells it, or NaN where it cannot.
 // The stored speed is truncated to whole km/h, so half a km/h is its expected shortfall.
 double moved_time_s(const LapSample& a, const LapSample& b) {
-    const double step = std::hypot(double{b.pos_x} - a.pos_x, double{b.pos_z} - a.pos_z);
+    const double dx = double{b.pos_x} - a.pos_x;
+    const double dz = double{b.pos_z} - a.pos_z;
+    const double step = std::sqrt(dx * dx + dz * dz);  // hypot's care for overflow costs, f32 cannot overflow here
     const double speed = (0.5 * (a.speed_kmh + b.speed_kmh) + 0.5) * kKmhToMs;
     if (!std::isfinite(step) || speed < kMinTimingSpeedMs) return std::nan("");
     return step / speed;
@@ -45,6 +47,7 @@ struct Tick {
 // new ticks, so the shortest steps are single ticks.
 double shortest_step_s(const std::vector<Tick>& ticks) {
     std::vector<double> steps;
+    steps.reserve(ticks.size());
     for (const Tick& t : ticks) {
         if (std::isfinite(t.moved_s) && t.moved_s > 0.002 && t.moved_s < 0.1) steps.push_back(t.moved_s);
     }
@@ -140,19 +143,18 @@ TelemetryTicks reconstruct_tick_times(std::span<const LapSample> samples) {
     if (samples.empty()) return result;
 
     std::vector<Tick> ticks;
+    ticks.reserve(samples.size());
     for (std::size_t i = 0; i < samples.size(); ++i) {
         if (i > 0 && same_telemetry(samples[i], samples[i - 1])) continue;
         const double moved = ticks.empty() ? std::nan("") : moved_time_s(samples[ticks.back().first_sample], samples[i]);
         ticks.push_back({i, result.time_s[i], moved});
     }
-    double period = shortest_step_s(ticks);
-    if (period <= 0.0) return result;
-    for (int round = 0; round < 2 && period > 0.0; ++round) {
-        number_ticks(ticks, period);
-        period = fit_grid(ticks).period_s;
+    GridFit fit{0.0, shortest_step_s(ticks)};
+    for (int round = 0; round < 2 && fit.period_s > 0.002; ++round) {
+        number_ticks(ticks, fit.period_s);
+        fit = fit_grid(ticks);
     }
-    if (!(period > 0.002)) return result;
-    const GridFit fit = fit_grid(ticks);
+    if (!(fit.period_s > 0.002)) return result;
     for (const Tick& t : ticks) {
         const double on_grid = fit.origin_s + fit.period_s * static_cast<double>(t.grid);
         if (!(std::abs(on_grid - t.poll_s) <= kMaxGridResidualS)) return result;  // keep the poll times
