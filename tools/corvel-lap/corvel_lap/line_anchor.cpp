@@ -238,7 +238,7 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
                                                            const std::optional<LapMetadata>& metadata) {
     if (samples.size() < 2) return std::unexpected(std::string("too few samples"));
     const std::size_t n = samples.size();
-    const TelemetryTicks ticks = reconstruct_tick_times(samples);
+    TelemetryTicks ticks = reconstruct_tick_times(samples);
     const std::vector<double> path = car_path_m(samples, ticks.time_s);
 
     std::vector<Anchor> anchors = scoring_anchors(samples);
@@ -257,13 +257,15 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
 
     LineAnchoredLap lap;
     lap.tick_period_s = ticks.tick_period_s;
-    std::vector<double> session(n);
+    const Approach first = approach(samples, ticks.time_s);
+    std::vector<double>& session = ticks.time_s;  // the tick times, moved onto the session clock
     double delay = kTypicalScoringDelayS;
+    double applied = 0.0;
     Crossings line{};
     std::optional<DistanceMap> distances;
-    const Approach first = approach(samples, ticks.time_s);
     for (int round = 0; round < 2; ++round) {
-        std::ranges::transform(ticks.time_s, session.begin(), [delay](double t) { return t + delay; });
+        for (double& t : session) t += delay - applied;
+        applied = delay;
         const PathClock clock(session, path, first, speed_ms(samples.back()));
         clock.paths_at(anchors);
         double length = metadata_length.value_or(0.0);
@@ -278,8 +280,8 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
         line = {distances->time_of(0.0, clock), distances->time_of(length, clock)};
         // The last sample is the first poll that saw the next lap number: the line lies
         // between its tick and the previous poll's.
-        const double last = ticks.time_s[n - 1];
-        const double before = ticks.time_s[n - 2];
+        const double last = session[n - 1] - applied;
+        const double before = session[n - 2] - applied;
         if (!(last > before)) break;
         delay = std::clamp(line.end_s - 0.5 * (last + before), 0.0, kMaxScoringDelayS);
     }
@@ -293,7 +295,6 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
     if (!(line.end_s > line.start_s)) return std::unexpected(std::string("the line crossings are out of order"));
 
     lap.distance_m.resize(n);
-    lap.lap_time_s.resize(n);
     distances->distances_at(session, path, lap.distance_m);
 
     lap.estimated_span_s = line.end_s - line.start_s;
@@ -328,7 +329,8 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
                             " s back from the first scoring pairs and samples, good to a few hundredths of a "
                             "second while the speed is steady there");
     }
-    for (std::size_t i = 0; i < n; ++i) lap.lap_time_s[i] = (session[i] - start) * scale;
+    for (double& t : session) t = (t - start) * scale;
+    lap.lap_time_s = std::move(session);
     if (!std::ranges::all_of(lap.lap_time_s, [](double t) { return std::isfinite(t); }) ||
         !std::ranges::all_of(lap.distance_m, [](double d) { return std::isfinite(d); })) {
         return std::unexpected(std::string("the samples give no finite times and distances"));

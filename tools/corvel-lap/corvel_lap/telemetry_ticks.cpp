@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 namespace corvel {
 namespace {
@@ -36,99 +38,125 @@ double moved_time_s(const LapSample& a, const LapSample& b) {
     return step / speed;
 }
 
+// One tick: the first sample that showed it and its number on the grid. Kept small: a lap of
+// a million samples holds about as many ticks.
 struct Tick {
-    std::size_t first_sample;
-    double poll_s;       // poll clock when first seen
-    double moved_s;      // movement time from the previous tick, NaN when unknown
-    long long grid = 0;  // tick number on the grid
+    std::uint32_t first_sample;
+    std::int32_t grid;
 };
 
-// A low percentile of the movement times: at 100 Hz polled every 16 ms a poll sees one or two
-// new ticks, so the shortest steps are single ticks.
-double shortest_step_s(const std::vector<Tick>& ticks) {
-    std::vector<double> steps;
-    steps.reserve(ticks.size());
-    for (const Tick& t : ticks) {
-        if (std::isfinite(t.moved_s) && t.moved_s > 0.002 && t.moved_s < 0.1) steps.push_back(t.moved_s);
-    }
-    if (steps.size() < kMinTimingSteps) return 0.0;
-    const auto at = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 10);
-    std::nth_element(steps.begin(), at, steps.end());
-    return *at;
-}
+class TickGrid {
+public:
+    TickGrid(std::span<const LapSample> samples, std::span<const double> poll_s, std::vector<Tick>& ticks)
+        : samples_(samples), poll_(poll_s), ticks_(ticks) {}
 
-// Numbers the ticks: the movement says how many periods passed, unless it disagrees with the
-// polls by more than a period (a teleport, a damaged position), when the polls say it.
-void number_ticks(std::vector<Tick>& ticks, double period_s) {
-    ticks.front().grid = 0;
-    for (std::size_t k = 1; k < ticks.size(); ++k) {
-        const double polled = ticks[k].poll_s - ticks[k - 1].poll_s;
-        double periods = std::round(polled / period_s);
-        if (std::isfinite(ticks[k].moved_s)) {
-            const double moved = std::round(ticks[k].moved_s / period_s);
-            if (std::abs(moved * period_s - polled) <= period_s + 0.005) periods = moved;
+    double poll(std::size_t k) const { return poll_[ticks_[k].first_sample]; }
+    double moved(std::size_t k) const {
+        return moved_time_s(samples_[ticks_[k - 1].first_sample], samples_[ticks_[k].first_sample]);
+    }
+
+    // A low percentile of the movement times (of up to a few thousand ticks spread over the
+    // lap): at 100 Hz polled every 16 ms a poll sees one or two new ticks, so the shortest steps
+    // are single ticks.
+    double shortest_step_s() const {
+        std::vector<double> steps;
+        const std::size_t stride = std::max<std::size_t>(1, ticks_.size() / kPeriodSamples);
+        steps.reserve(kPeriodSamples + 1);
+        for (std::size_t k = 1; k < ticks_.size(); k += stride) {
+            const double m = moved(k);
+            if (std::isfinite(m) && m > 0.002 && m < 0.1) steps.push_back(m);
         }
-        ticks[k].grid = ticks[k - 1].grid + static_cast<long long>(std::max(1.0, periods));
+        if (steps.size() < kMinTimingSteps) return 0.0;
+        const auto at = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 10);
+        std::nth_element(steps.begin(), at, steps.end());
+        return *at;
     }
-}
 
-struct GridFit {
-    double origin_s;
-    double period_s;
+    // Numbers the ticks: the movement says how many periods passed, unless it disagrees with
+    // the polls by more than a period (a teleport, a damaged position), when the polls say it.
+    void number(double period_s) {
+        ticks_.front().grid = 0;
+        for (std::size_t k = 1; k < ticks_.size(); ++k) {
+            const double polled = poll(k) - poll(k - 1);
+            double periods = std::round(polled / period_s);
+            const double m = moved(k);
+            if (std::isfinite(m)) {
+                const double by_movement = std::round(m / period_s);
+                if (std::abs(by_movement * period_s - polled) <= period_s + 0.005) periods = by_movement;
+            }
+            ticks_[k].grid = ticks_[k - 1].grid + static_cast<std::int32_t>(std::clamp(periods, 1.0, 1e6));
+        }
+    }
+
+    struct Fit {
+        double origin_s;
+        double period_s;
+    };
+    // Least squares of the poll clock on the tick numbers.
+    Fit fit() const {
+        const double n = static_cast<double>(ticks_.size());
+        double mean_m = 0.0;
+        double mean_t = 0.0;
+        for (std::size_t k = 0; k < ticks_.size(); ++k) {
+            mean_m += static_cast<double>(ticks_[k].grid) / n;
+            mean_t += poll(k) / n;
+        }
+        double sxy = 0.0;
+        double sxx = 0.0;
+        for (std::size_t k = 0; k < ticks_.size(); ++k) {
+            const double dm = static_cast<double>(ticks_[k].grid) - mean_m;
+            sxy += dm * (poll(k) - mean_t);
+            sxx += dm * dm;
+        }
+        const double period = sxx > 0.0 ? sxy / sxx : 0.0;
+        return {mean_t - period * mean_m, period};
+    }
+
+private:
+    static constexpr std::size_t kPeriodSamples = 4096;
+    std::span<const LapSample> samples_;
+    std::span<const double> poll_;
+    std::vector<Tick>& ticks_;
 };
-
-// Least squares of the poll clock on the tick numbers.
-GridFit fit_grid(const std::vector<Tick>& ticks) {
-    const double n = static_cast<double>(ticks.size());
-    double mean_m = 0.0;
-    double mean_t = 0.0;
-    for (const Tick& t : ticks) {
-        mean_m += static_cast<double>(t.grid) / n;
-        mean_t += t.poll_s / n;
-    }
-    double sxy = 0.0;
-    double sxx = 0.0;
-    for (const Tick& t : ticks) {
-        const double dm = static_cast<double>(t.grid) - mean_m;
-        sxy += dm * (t.poll_s - mean_t);
-        sxx += dm * dm;
-    }
-    const double period = sxx > 0.0 ? sxy / sxx : 0.0;
-    return {mean_t - period * mean_m, period};
-}
 
 }  // namespace
 
 std::vector<double> poll_clock(std::span<const double> session_times_s) {
     const std::size_t n = session_times_s.size();
-    std::vector<double> clean(n, 0.0);
     const auto first = std::ranges::find_if(session_times_s, [](double t) { return std::isfinite(t); });
     double latest = first == session_times_s.end() ? 0.0 : *first;
-    std::vector<std::size_t> updates;  // the first poll of each new session time
+    // The first poll of each new session time, and that time.
+    std::vector<std::size_t> updates;
+    std::vector<double> clock;
     for (std::size_t i = 0; i < n; ++i) {
         if (std::isfinite(session_times_s[i]) && session_times_s[i] > latest) latest = session_times_s[i];
-        clean[i] = latest;
-        if (i == 0 || clean[i] != clean[i - 1]) updates.push_back(i);
+        if (i == 0 || latest != clock.back()) {
+            updates.push_back(i);
+            clock.push_back(latest);
+        }
     }
-    if (updates.size() < 2) return clean;  // a clock that never moves says nothing about the polls
+    std::vector<double> t(n);
+    if (updates.size() < 2) {  // a clock that never moves says nothing about the polls
+        std::ranges::fill(t, latest);
+        return t;
+    }
     // The mean poll interval from the second update to the last, both true update polls; with
     // two updates only, the first run stands in (it may be partial, so this errs long).
-    const std::size_t from = updates.size() >= 3 ? updates[1] : 0;
-    const std::size_t to = updates.back();
-    const double interval = (clean[to] - clean[from]) / static_cast<double>(to - from);
-    std::vector<double> t(n);
+    const std::size_t u_from = updates.size() >= 3 ? 1 : 0;
+    const std::size_t u_to = updates.size() - 1;
+    const double interval = (clock[u_to] - clock[u_from]) / static_cast<double>(updates[u_to] - updates[u_from]);
     for (std::size_t u = 0; u < updates.size(); ++u) {
         const std::size_t begin = updates[u];
         const std::size_t end = u + 1 < updates.size() ? updates[u + 1] : n;
         for (std::size_t i = begin; i < end; ++i) {
             if (u == 0) {
                 // The lap began somewhere inside this scoring period: lay it back from its end.
-                t[i] = clean[end] - static_cast<double>(end - i) * interval;
+                t[i] = clock[1] - static_cast<double>(end - i) * interval;
             } else if (u + 1 == updates.size()) {
-                t[i] = clean[begin] + static_cast<double>(i - begin) * interval;
+                t[i] = clock[u] + static_cast<double>(i - begin) * interval;
             } else {
-                t[i] = clean[begin] + static_cast<double>(i - begin) * (clean[end] - clean[begin]) /
-                                          static_cast<double>(end - begin);
+                t[i] = clock[u] + static_cast<double>(i - begin) * (clock[u + 1] - clock[u]) /
+                                      static_cast<double>(end - begin);
             }
         }
     }
@@ -137,33 +165,32 @@ std::vector<double> poll_clock(std::span<const double> session_times_s) {
 
 TelemetryTicks reconstruct_tick_times(std::span<const LapSample> samples) {
     TelemetryTicks result;
-    std::vector<double> session(samples.size());
-    std::ranges::transform(samples, session.begin(), [](const LapSample& s) { return double{s.session_time}; });
-    result.time_s = poll_clock(session);
-    if (samples.empty()) return result;
+    std::vector<double> times(samples.size());
+    std::ranges::transform(samples, times.begin(), [](const LapSample& s) { return double{s.session_time}; });
+    result.time_s = poll_clock(times);
+    if (samples.empty() || samples.size() > std::numeric_limits<std::uint32_t>::max()) return result;
 
     std::vector<Tick> ticks;
     ticks.reserve(samples.size());
     for (std::size_t i = 0; i < samples.size(); ++i) {
-        if (i > 0 && same_telemetry(samples[i], samples[i - 1])) continue;
-        const double moved = ticks.empty() ? std::nan("") : moved_time_s(samples[ticks.back().first_sample], samples[i]);
-        ticks.push_back({i, result.time_s[i], moved});
+        if (i == 0 || !same_telemetry(samples[i], samples[i - 1])) ticks.push_back({static_cast<std::uint32_t>(i), 0});
     }
-    GridFit fit{0.0, shortest_step_s(ticks)};
+    TickGrid grid(samples, result.time_s, ticks);
+    TickGrid::Fit fit{0.0, grid.shortest_step_s()};
     for (int round = 0; round < 2 && fit.period_s > 0.002; ++round) {
-        number_ticks(ticks, fit.period_s);
-        fit = fit_grid(ticks);
+        grid.number(fit.period_s);
+        fit = grid.fit();
     }
     if (!(fit.period_s > 0.002)) return result;
-    for (const Tick& t : ticks) {
-        const double on_grid = fit.origin_s + fit.period_s * static_cast<double>(t.grid);
-        if (!(std::abs(on_grid - t.poll_s) <= kMaxGridResidualS)) return result;  // keep the poll times
+    for (std::size_t k = 0; k < ticks.size(); ++k) {
+        const double on_grid = fit.origin_s + fit.period_s * static_cast<double>(ticks[k].grid);
+        if (!(std::abs(on_grid - grid.poll(k)) <= kMaxGridResidualS)) return result;  // keep the poll times
     }
     for (std::size_t k = 0; k < ticks.size(); ++k) {
         const double on_grid = fit.origin_s + fit.period_s * static_cast<double>(ticks[k].grid);
         const std::size_t end = k + 1 < ticks.size() ? ticks[k + 1].first_sample : samples.size();
-        std::fill(result.time_s.begin() + static_cast<std::ptrdiff_t>(ticks[k].first_sample),
-                  result.time_s.begin() + static_cast<std::ptrdiff_t>(end), on_grid);
+        std::fill(result.time_s.begin() + ticks[k].first_sample, result.time_s.begin() + static_cast<std::ptrdiff_t>(end),
+                  on_grid);
     }
     result.tick_period_s = fit.period_s;
     return result;
