@@ -101,6 +101,19 @@ TEST(LineAnchor, OfficialTimeIsTheSpanWhenItAgreesAndCountsALateLapBack) {
             }
         }
     }
+    // An official time 40 ms longer (within the check) is the span: every time since the line
+    // stretches by that share once, so the end line is reached at the official time exactly.
+    SampledLap stretched = sample_lap({});
+    stretched.metadata.lap_time_seconds += 0.04;
+    const LapTimeline s = compute_lap_timeline(stretched.samples, stretched.metadata);
+    ASSERT_TRUE(s.line_to_line_is_official);
+    const double share = stretched.metadata.lap_time_seconds / stretched.lap_time_s;
+    const auto end = std::ranges::lower_bound(s.distance_m, stretched.length_m);
+    ASSERT_TRUE(end != s.distance_m.begin() && end != s.distance_m.end());
+    const std::size_t k = static_cast<std::size_t>(end - s.distance_m.begin());
+    EXPECT_NEAR(s.lap_time_s[k], stretched.time_at(s.distance_m[k] - stretched.length_m) + stretched.metadata.lap_time_seconds, 0.003);
+    EXPECT_NEAR(s.lap_time_s[k / 2], stretched.time_at(s.distance_m[k / 2]) * share, 0.003);
+
     // An official time that disagrees is said, and the samples' own time used.
     SampledLap lap = sample_lap({});
     lap.metadata.lap_time_seconds += 0.2;
