@@ -43,7 +43,15 @@ double moved_time_s(const LapSample& a, const LapSample& b) {
 struct Tick {
     std::uint32_t first_sample;
     std::int32_t grid;
+    float moved_s;  // movement time from the previous tick, NaN when unknown
 };
+
+// Rounds to the nearest whole number without a library call; `x` is clamped to a range any
+// tick count fits in.
+double nearest(double x) {
+    const double clamped = std::clamp(x, -1e9, 1e9);
+    return static_cast<double>(static_cast<long long>(clamped + (clamped >= 0.0 ? 0.5 : -0.5)));
+}
 
 class TickGrid {
 public:
@@ -51,9 +59,7 @@ public:
         : samples_(samples), poll_(poll_s), ticks_(ticks) {}
 
     double poll(std::size_t k) const { return poll_[ticks_[k].first_sample]; }
-    double moved(std::size_t k) const {
-        return moved_time_s(samples_[ticks_[k - 1].first_sample], samples_[ticks_[k].first_sample]);
-    }
+    double moved(std::size_t k) const { return ticks_[k].moved_s; }
 
     // A low percentile of the movement times (of up to a few thousand ticks spread over the
     // lap): at 100 Hz polled every 16 ms a poll sees one or two new ticks, so the shortest steps
@@ -78,10 +84,10 @@ public:
         ticks_.front().grid = 0;
         for (std::size_t k = 1; k < ticks_.size(); ++k) {
             const double polled = poll(k) - poll(k - 1);
-            double periods = std::round(polled / period_s);
+            double periods = nearest(polled / period_s);
             const double m = moved(k);
             if (std::isfinite(m)) {
-                const double by_movement = std::round(m / period_s);
+                const double by_movement = nearest(m / period_s);
                 if (std::abs(by_movement * period_s - polled) <= period_s + 0.005) periods = by_movement;
             }
             ticks_[k].grid = ticks_[k - 1].grid + static_cast<std::int32_t>(std::clamp(periods, 1.0, 1e6));
@@ -95,12 +101,14 @@ public:
     // Least squares of the poll clock on the tick numbers.
     Fit fit() const {
         const double n = static_cast<double>(ticks_.size());
-        double mean_m = 0.0;
-        double mean_t = 0.0;
+        double sum_m = 0.0;
+        double sum_t = 0.0;
         for (std::size_t k = 0; k < ticks_.size(); ++k) {
-            mean_m += static_cast<double>(ticks_[k].grid) / n;
-            mean_t += poll(k) / n;
+            sum_m += static_cast<double>(ticks_[k].grid);
+            sum_t += poll(k);
         }
+        const double mean_m = sum_m / n;
+        const double mean_t = sum_t / n;
         double sxy = 0.0;
         double sxx = 0.0;
         for (std::size_t k = 0; k < ticks_.size(); ++k) {
@@ -148,6 +156,7 @@ std::vector<double> poll_clock(std::span<const double> session_times_s) {
     for (std::size_t u = 0; u < updates.size(); ++u) {
         const std::size_t begin = updates[u];
         const std::size_t end = u + 1 < updates.size() ? updates[u + 1] : n;
+        const double step = u + 1 < updates.size() ? (clock[u + 1] - clock[u]) / static_cast<double>(end - begin) : 0.0;
         for (std::size_t i = begin; i < end; ++i) {
             if (u == 0) {
                 // The lap began somewhere inside this scoring period: lay it back from its end.
@@ -155,8 +164,7 @@ std::vector<double> poll_clock(std::span<const double> session_times_s) {
             } else if (u + 1 == updates.size()) {
                 t[i] = clock[u] + static_cast<double>(i - begin) * interval;
             } else {
-                t[i] = clock[u] + static_cast<double>(i - begin) * (clock[u + 1] - clock[u]) /
-                                      static_cast<double>(end - begin);
+                t[i] = clock[u] + static_cast<double>(i - begin) * step;
             }
         }
     }
@@ -173,7 +181,11 @@ TelemetryTicks reconstruct_tick_times(std::span<const LapSample> samples) {
     std::vector<Tick> ticks;
     ticks.reserve(samples.size());
     for (std::size_t i = 0; i < samples.size(); ++i) {
-        if (i == 0 || !same_telemetry(samples[i], samples[i - 1])) ticks.push_back({static_cast<std::uint32_t>(i), 0});
+        if (i > 0 && same_telemetry(samples[i], samples[i - 1])) continue;
+        const float moved =
+            ticks.empty() ? std::numeric_limits<float>::quiet_NaN()
+                          : static_cast<float>(moved_time_s(samples[ticks.back().first_sample], samples[i]));
+        ticks.push_back({static_cast<std::uint32_t>(i), 0, moved});
     }
     TickGrid grid(samples, result.time_s, ticks);
     TickGrid::Fit fit{0.0, grid.shortest_step_s()};
