@@ -258,36 +258,36 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
     LineAnchoredLap lap;
     lap.tick_period_s = ticks.tick_period_s;
     const Approach first = approach(samples, ticks.time_s);
-    std::vector<double>& session = ticks.time_s;  // the tick times, moved onto the session clock
+    // The work stays on the poll clock (the tick times); the anchors move onto it by the delay.
+    const std::vector<double>& poll_time = ticks.time_s;
+    const PathClock clock(poll_time, path, first, speed_ms(samples.back()));
     double delay = kTypicalScoringDelayS;
-    double applied = 0.0;
-    Crossings line{};
+    Crossings line{};  // on the poll clock
     std::optional<DistanceMap> distances;
     for (int round = 0; round < 2; ++round) {
-        for (double& t : session) t += delay - applied;
-        applied = delay;
-        const PathClock clock(session, path, first, speed_ms(samples.back()));
-        clock.paths_at(anchors);
+        std::vector<Anchor> shifted = anchors;
+        for (Anchor& a : shifted) a.session_s -= delay;
+        clock.paths_at(shifted);
         double length = metadata_length.value_or(0.0);
         if (!metadata_length) {
-            length = (anchors.back().path_m - anchors.front().path_m) / (anchors.back().turns - anchors.front().turns);
+            length = (shifted.back().path_m - shifted.front().path_m) / (shifted.back().turns - shifted.front().turns);
             if (!(length > 0.0) || !std::isfinite(length)) {
                 return std::unexpected(std::string("no track length, and the car's path gives none"));
             }
         }
         lap.track_length_m = length;
-        distances.emplace(anchors, length);
+        distances.emplace(std::move(shifted), length);
         line = {distances->time_of(0.0, clock), distances->time_of(length, clock)};
+        if (round == 1) break;
         // The last sample is the first poll that saw the next lap number: the line lies
         // between its tick and the previous poll's.
-        const double last = session[n - 1] - applied;
-        const double before = session[n - 2] - applied;
+        const double last = poll_time[n - 1];
+        const double before = poll_time[n - 2];
         if (!(last > before)) break;
-        delay = std::clamp(line.end_s - 0.5 * (last + before), 0.0, kMaxScoringDelayS);
+        delay = std::clamp(delay + line.end_s - 0.5 * (last + before), 0.0, kMaxScoringDelayS);
     }
     lap.track_length_estimated = !metadata_length;
 
-    const PathClock clock(session, path, first, speed_ms(samples.back()));
     if (!(line.end_s - clock.last_time() <= 0.5)) {
         const double short_m = lap.track_length_m - distances->distance_at(clock.last_time(), path.back());
         return std::unexpected("the samples end " + fixed_text(short_m, 1) + " m before the line");
@@ -295,10 +295,10 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
     if (!(line.end_s > line.start_s)) return std::unexpected(std::string("the line crossings are out of order"));
 
     lap.distance_m.resize(n);
-    distances->distances_at(session, path, lap.distance_m);
+    distances->distances_at(poll_time, path, lap.distance_m);
 
     lap.estimated_span_s = line.end_s - line.start_s;
-    const double first_after_line_s = session.front() - line.start_s;
+    const double first_after_line_s = poll_time.front() - line.start_s;
     lap.from_the_line = first_after_line_s <= kFromTheLineS;
     const double official = metadata ? metadata->lap_time_seconds : 0.0;
     const bool has_official = std::isfinite(official) && official > 0.0;
@@ -316,7 +316,7 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
                                    fixed_text(std::abs(lap.estimated_span_s - official), 3) +
                                    " s; using the samples' time");
         }
-    } else if (!lap.from_the_line && has_official && official > line.end_s - session.front()) {
+    } else if (!lap.from_the_line && has_official && official > line.end_s - poll_time.front()) {
         // Joined after the line: only the end crossing is measured; count back from it.
         start = line.end_s - official;
         lap.span_s = official;
@@ -329,8 +329,8 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
                             " s back from the first scoring pairs and samples, good to a few hundredths of a "
                             "second while the speed is steady there");
     }
-    for (double& t : session) t = (t - start) * scale;
-    lap.lap_time_s = std::move(session);
+    lap.lap_time_s = std::move(ticks.time_s);
+    for (double& t : lap.lap_time_s) t = (t - start) * scale;
     if (!std::ranges::all_of(lap.lap_time_s, [](double t) { return std::isfinite(t); }) ||
         !std::ranges::all_of(lap.distance_m, [](double d) { return std::isfinite(d); })) {
         return std::unexpected(std::string("the samples give no finite times and distances"));

@@ -78,12 +78,24 @@ public:
         return *at;
     }
 
+    struct Fit {
+        double origin_s;
+        double period_s;
+    };
+
     // Numbers the ticks: the movement says how many periods passed, unless it disagrees with
     // the polls by more than a period (a teleport, a damaged position), when the polls say it.
-    void number(double period_s) {
+    // Returns the least-squares fit of the poll clock on the new numbers.
+    Fit number(double period_s) {
         ticks_.front().grid = 0;
+        const double t0 = poll(0);  // sums of times since the first tick keep their digits
+        double sum_t = 0.0;
+        double sum_m = 0.0;
+        double sum_mm = 0.0;
+        double sum_mt = 0.0;
         for (std::size_t k = 1; k < ticks_.size(); ++k) {
-            const double polled = poll(k) - poll(k - 1);
+            const double t = poll(k);
+            const double polled = t - poll(k - 1);
             double periods = nearest(polled / period_s);
             const double m = moved(k);
             if (std::isfinite(m)) {
@@ -91,33 +103,16 @@ public:
                 if (std::abs(by_movement * period_s - polled) <= period_s + 0.005) periods = by_movement;
             }
             ticks_[k].grid = ticks_[k - 1].grid + static_cast<std::int32_t>(std::clamp(periods, 1.0, 1e6));
+            const double g = static_cast<double>(ticks_[k].grid);
+            sum_t += t - t0;
+            sum_m += g;
+            sum_mm += g * g;
+            sum_mt += g * (t - t0);
         }
-    }
-
-    struct Fit {
-        double origin_s;
-        double period_s;
-    };
-    // Least squares of the poll clock on the tick numbers.
-    Fit fit() const {
         const double n = static_cast<double>(ticks_.size());
-        double sum_m = 0.0;
-        double sum_t = 0.0;
-        for (std::size_t k = 0; k < ticks_.size(); ++k) {
-            sum_m += static_cast<double>(ticks_[k].grid);
-            sum_t += poll(k);
-        }
-        const double mean_m = sum_m / n;
-        const double mean_t = sum_t / n;
-        double sxy = 0.0;
-        double sxx = 0.0;
-        for (std::size_t k = 0; k < ticks_.size(); ++k) {
-            const double dm = static_cast<double>(ticks_[k].grid) - mean_m;
-            sxy += dm * (poll(k) - mean_t);
-            sxx += dm * dm;
-        }
-        const double period = sxx > 0.0 ? sxy / sxx : 0.0;
-        return {mean_t - period * mean_m, period};
+        const double spread = n * sum_mm - sum_m * sum_m;
+        const double period = spread > 0.0 ? (n * sum_mt - sum_m * sum_t) / spread : 0.0;
+        return {t0 + (sum_t - period * sum_m) / n, period};
     }
 
 private:
@@ -189,10 +184,7 @@ TelemetryTicks reconstruct_tick_times(std::span<const LapSample> samples) {
     }
     TickGrid grid(samples, result.time_s, ticks);
     TickGrid::Fit fit{0.0, grid.shortest_step_s()};
-    for (int round = 0; round < 2 && fit.period_s > 0.002; ++round) {
-        grid.number(fit.period_s);
-        fit = grid.fit();
-    }
+    for (int round = 0; round < 2 && fit.period_s > 0.002; ++round) fit = grid.number(fit.period_s);
     if (!(fit.period_s > 0.002)) return result;
     for (std::size_t k = 0; k < ticks.size(); ++k) {
         const double on_grid = fit.origin_s + fit.period_s * static_cast<double>(ticks[k].grid);
