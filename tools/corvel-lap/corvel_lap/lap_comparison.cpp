@@ -17,10 +17,12 @@ struct TimedLap {
     const LapFile* file;
     LapTimeline timeline;
     std::vector<double> speed_kmh;
-    // Time against distance as the comparison reads it: a line-anchored lap runs from the line
-    // (when recorded from it) to the end line, both crossings included.
-    std::vector<double> curve_m;
-    std::vector<double> curve_s;
+    // The samples time against distance is read from: a line-anchored lap's from the line to
+    // the end line (the samples past it left out), both crossings added as points.
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    double start_m = 0.0;  // where the lap's distance starts: the line, or a late first sample
+    double end_m = 0.0;
 };
 
 // A name from the metadata in quotes, its control characters (a line break in a track name)
@@ -71,34 +73,45 @@ std::optional<std::string> metadata_warning(const LapFile& file) {
 }
 
 TimedLap timed(const LapFile& file) {
-    TimedLap lap{&file, compute_lap_timeline(file.samples, file.metadata), {}, {}, {}};
+    TimedLap lap{&file, compute_lap_timeline(file.samples, file.metadata), {}};
     lap.speed_kmh.reserve(file.samples.size());
     for (const LapSample& s : file.samples) {
         lap.speed_kmh.push_back(s.speed_kmh);
     }
     const LapTimeline& t = lap.timeline;
+    const std::vector<double>& d = t.distance_m;
+    lap.end = d.size();
     if (!t.line_anchored) {
-        lap.curve_m = t.distance_m;
-        lap.curve_s = t.lap_time_s;
+        lap.start_m = d.empty() ? 0.0 : d.front();
+        lap.end_m = d.empty() ? 0.0 : d.back();
         return lap;
     }
-    lap.curve_m.reserve(t.distance_m.size() + 2);
-    lap.curve_s.reserve(t.distance_m.size() + 2);
-    const auto add = [&](double m, double s) {
-        lap.curve_m.push_back(m);
-        lap.curve_s.push_back(lap.curve_s.empty() ? s : std::max(s, lap.curve_s.back()));
-    };
-    if (t.from_the_line) add(0.0, 0.0);
-    for (std::size_t i = 0; i < t.distance_m.size(); ++i) {
-        const double d = t.distance_m[i];
-        if ((d > 0.0 || (!t.from_the_line && d == 0.0)) && d < t.track_length_m) add(d, t.lap_time_s[i]);
-    }
-    add(t.track_length_m, t.line_to_line_s);
+    lap.begin = static_cast<std::size_t>(std::ranges::upper_bound(d, 0.0) - d.begin());
+    if (!t.from_the_line && lap.begin > 0 && d[lap.begin - 1] == 0.0) --lap.begin;
+    lap.end = static_cast<std::size_t>(std::ranges::lower_bound(d, t.track_length_m) - d.begin());
+    lap.start_m = t.from_the_line || lap.begin >= lap.end ? 0.0 : d[lap.begin];
+    lap.end_m = t.track_length_m;
     return lap;
 }
 
 double time_at(const TimedLap& lap, double distance_m) {
-    return interpolate_at(lap.curve_m, lap.curve_s, distance_m);
+    const LapTimeline& t = lap.timeline;
+    if (!t.line_anchored) return interpolate_at(t.distance_m, t.lap_time_s, distance_m);
+    const auto between = [](double x0, double y0, double x1, double y1, double x) {
+        return x1 > x0 ? y0 + (x - x0) / (x1 - x0) * (y1 - y0) : y0;
+    };
+    const double span = t.line_to_line_s;
+    if (lap.begin >= lap.end) return between(0.0, 0.0, lap.end_m, span, std::clamp(distance_m, 0.0, lap.end_m));
+    const std::span<const double> d(t.distance_m.data() + lap.begin, lap.end - lap.begin);
+    const std::span<const double> s(t.lap_time_s.data() + lap.begin, lap.end - lap.begin);
+    if (distance_m < d.front()) {
+        if (!t.from_the_line) return s.front();
+        return between(0.0, 0.0, d.front(), s.front(), std::max(distance_m, 0.0));
+    }
+    if (distance_m >= d.back()) {
+        return std::max(s.back(), between(d.back(), s.back(), lap.end_m, span, std::min(distance_m, lap.end_m)));
+    }
+    return interpolate_at(d, s, distance_m);
 }
 
 // The lowest and highest speed over [from, to]: the samples inside and the speed at both ends.
@@ -173,10 +186,9 @@ std::expected<LapComparison, std::string> compare_laps(const LapFile& lap, const
             result.warnings.push_back(path_to_utf8(timed_lap->file->path.filename()) + ": " + warning);
         }
     }
-    const std::vector<double>& da = ours.curve_m;
-    const std::vector<double>& db = theirs.curve_m;
-    const double from = da.empty() || db.empty() ? 0.0 : std::max(da.front(), db.front());
-    const double to = da.empty() || db.empty() ? 0.0 : std::min(da.back(), db.back());
+    const bool empty = ours.timeline.distance_m.empty() || theirs.timeline.distance_m.empty();
+    const double from = empty ? 0.0 : std::max(ours.start_m, theirs.start_m);
+    const double to = empty ? 0.0 : std::min(ours.end_m, theirs.end_m);
     if (!(to - from >= kMinCommonDistanceM)) {
         const double common = std::max(0.0, to - from);
         return std::unexpected("the laps share too little distance to compare: " + fixed_text(common, 1) +

@@ -49,7 +49,7 @@ std::vector<double> car_path_m(std::span<const LapSample> samples, std::span<con
 }
 
 std::vector<double> spread_session_times(std::span<const double> session_times_s) {
-    std::vector<double> t = poll_clock(session_times_s);
+    std::vector<double> t = poll_clock(std::vector<double>(session_times_s.begin(), session_times_s.end()));
     const double origin = t.empty() ? 0.0 : t.front();
     for (double& v : t) {
         v -= origin;

@@ -124,7 +124,7 @@ private:
 
 }  // namespace
 
-std::vector<double> poll_clock(std::span<const double> session_times_s) {
+std::vector<double> poll_clock(std::vector<double> session_times_s) {
     const std::size_t n = session_times_s.size();
     const auto first = std::ranges::find_if(session_times_s, [](double t) { return std::isfinite(t); });
     double latest = first == session_times_s.end() ? 0.0 : *first;
@@ -138,7 +138,7 @@ std::vector<double> poll_clock(std::span<const double> session_times_s) {
             clock.push_back(latest);
         }
     }
-    std::vector<double> t(n);
+    std::vector<double>& t = session_times_s;  // read through above: written in place now
     if (updates.size() < 2) {  // a clock that never moves says nothing about the polls
         std::ranges::fill(t, latest);
         return t;
@@ -170,7 +170,7 @@ TelemetryTicks reconstruct_tick_times(std::span<const LapSample> samples) {
     TelemetryTicks result;
     std::vector<double> times(samples.size());
     std::ranges::transform(samples, times.begin(), [](const LapSample& s) { return double{s.session_time}; });
-    result.time_s = poll_clock(times);
+    result.time_s = poll_clock(std::move(times));
     if (samples.empty() || samples.size() > std::numeric_limits<std::uint32_t>::max()) return result;
 
     std::vector<Tick> ticks;

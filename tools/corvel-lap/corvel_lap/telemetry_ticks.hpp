@@ -26,6 +26,6 @@ struct TelemetryTicks {
 // The poll clock alone: each poll's session time, with the polls between two scoring updates
 // spread evenly and those before the first and after the last update at the mean poll
 // interval. A time that is not finite or steps back counts as a repeat of the latest good one.
-[[nodiscard]] std::vector<double> poll_clock(std::span<const double> session_times_s);
+[[nodiscard]] std::vector<double> poll_clock(std::vector<double> session_times_s);
 
 }  // namespace corvel
