@@ -89,6 +89,7 @@ public:
     Fit number(double period_s) {
         ticks_.front().grid = 0;
         const double t0 = poll(0);  // sums of times since the first tick keep their digits
+        const double per_period = 1.0 / period_s;
         double sum_t = 0.0;
         double sum_m = 0.0;
         double sum_mm = 0.0;
@@ -96,10 +97,10 @@ public:
         for (std::size_t k = 1; k < ticks_.size(); ++k) {
             const double t = poll(k);
             const double polled = t - poll(k - 1);
-            double periods = nearest(polled / period_s);
+            double periods = nearest(polled * per_period);
             const double m = moved(k);
             if (std::isfinite(m)) {
-                const double by_movement = nearest(m / period_s);
+                const double by_movement = nearest(m * per_period);
                 if (std::abs(by_movement * period_s - polled) <= period_s + 0.005) periods = by_movement;
             }
             ticks_[k].grid = ticks_[k - 1].grid + static_cast<std::int32_t>(std::clamp(periods, 1.0, 1e6));
