@@ -1,5 +1,6 @@
 // What corvel-lap's per-sample timeline and the distance comparison cost as laps grow: a car
-// circling a 5 km track polled every 16 ms with a 5 Hz session clock, at 100k and 1M samples.
+// circling a 5 km track polled every 16 ms with a 5 Hz scoring (session clock and lap fraction),
+// at 100k and 1M samples.
 // The ratio of the two sizes shows whether the cost grows linearly with the samples.
 #include <benchmark/benchmark.h>
 
@@ -15,7 +16,7 @@ namespace {
 constexpr double kRadiusM = 800.0;
 constexpr double kPollS = 0.016;
 
-// `count` polls round and round the circle at `speed_ms`, the clock stepping at 5 Hz.
+// `count` polls round and round the circle at `speed_ms`, the scoring stepping at 5 Hz.
 LapFile circling_lap(std::size_t count, double speed_ms) {
     LapFile lap;
     lap.path = "circle.bin";
@@ -24,7 +25,10 @@ LapFile circling_lap(std::size_t count, double speed_ms) {
         const double t = static_cast<double>(i) * kPollS;
         const double angle = speed_ms * t / kRadiusM;
         LapSample& s = lap.samples[i];
-        s.session_time = static_cast<float>(std::floor((600.07 + t) / 0.2) * 0.2);
+        const double scored_at = std::floor((600.07 + t) / 0.2) * 0.2;
+        s.session_time = static_cast<float>(scored_at);
+        const double scored_turns = speed_ms * (scored_at - 600.07) / (2.0 * std::numbers::pi * kRadiusM);
+        s.lap_fraction = static_cast<float>(scored_turns - std::floor(scored_turns));
         s.pos_x = static_cast<float>(kRadiusM * std::cos(angle));
         s.pos_z = static_cast<float>(kRadiusM * std::sin(angle));
         s.speed_kmh = static_cast<std::uint16_t>(std::lround(speed_ms * 3.6));

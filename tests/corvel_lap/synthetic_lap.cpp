@@ -249,9 +249,13 @@ SyntheticLap make_synthetic_lap(const SyntheticLapOptions& options) {
     double t = 0.0;
     double fuel = 45.6;
     const double fuel_start = std::trunc(fuel * 10.0) / 10.0;
-    while (s < length) {
-        const auto snap = snapshot_at(line, k, v, s, t, fuel, options);
+    for (bool last = false; !last;) {
+        // Like corvel's, the lap's last sample is the first poll past the line.
+        last = s >= length;
+        auto snap = snapshot_at(line, k, v, s, t, fuel, options);
+        if (last) snap.lap_fraction = static_cast<float>(s / length - 1.0);
         lap.samples.push_back(make_lap_sample(snap, static_cast<std::int32_t>(options.lap)));
+        if (last) break;
         const double half = s + at_distance_smooth(v, s) * options.poll_s / 2.0;
         s += at_distance_smooth(v, half) * options.poll_s;
         t += options.poll_s;

@@ -81,22 +81,28 @@ TEST_F(CorvelLapCompare, JsonHoldsExactlyTheDocumentedMembers) {
     EXPECT_EQ(result.err, "");
     const Json doc = Json::parse(result.out);
     EXPECT_EQ(keys(doc),
-              (std::vector<std::string>{"deltaS", "lap", "reference", "segments", "trackLengthM"}));
+              (std::vector<std::string>{"deltaS", "lap", "officialDeltaS", "reference", "segments", "trackLengthM"}));
     for (const auto& [role, file] : {std::pair{"lap", lap()}, std::pair{"reference", reference()}}) {
         SCOPED_TRACE(role);
         const Json& side = doc[role];
-        EXPECT_EQ(keys(side), (std::vector<std::string>{"car", "file", "lapTimeS", "metadataLapTimeS",
-                                                        "samples", "track"}));
+        EXPECT_EQ(keys(side), (std::vector<std::string>{"car", "file", "firstSampleAfterLineM",
+                                                        "firstSampleAfterLineS", "lapTimeS", "lineAnchored",
+                                                        "metadataLapTimeS", "samples", "track"}));
         EXPECT_EQ(side["file"], file);
         EXPECT_TRUE(side["lapTimeS"].is_number_float());
         EXPECT_TRUE(side["metadataLapTimeS"].is_number());
         EXPECT_TRUE(side["samples"].is_number_unsigned());
         EXPECT_EQ(side["track"], "Corvel Park");
         EXPECT_EQ(side["car"], "Prototype 963 #7");
-        // The timeline and the recorded lap time describe the same lap.
-        EXPECT_NEAR(side["lapTimeS"].get<double>(), side["metadataLapTimeS"].get<double>(), 0.25);
+        // Line to line, the official time agrees with the samples and is the lap's span.
+        EXPECT_EQ(side["lapTimeS"], side["metadataLapTimeS"]);
+        EXPECT_EQ(side["lineAnchored"], true);
+        // 0.9 m, as placed to within the half poll that bounds the scoring's delay.
+        EXPECT_NEAR(side["firstSampleAfterLineM"].get<double>(), 0.9, 0.7);
+        EXPECT_GT(side["firstSampleAfterLineS"].get<double>(), 0.0);
     }
     EXPECT_TRUE(doc["trackLengthM"].is_number());
+    EXPECT_NEAR(doc["deltaS"].get<double>(), doc["officialDeltaS"].get<double>(), 1e-6);
 }
 
 TEST_F(CorvelLapCompare, SegmentsRunInDistanceOrderAndMarkTheThreeWorst) {

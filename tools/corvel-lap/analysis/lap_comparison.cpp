@@ -17,6 +17,12 @@ struct TimedLap {
     const LapFile* file;
     LapTimeline timeline;
     std::vector<double> speed_kmh;
+    // The samples time against distance is read from: a line-anchored lap's from the line to
+    // the end line (the samples past it left out), both crossings added as points.
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    double start_m = 0.0;  // where the lap's distance starts: the line, or a late first sample
+    double end_m = 0.0;
 };
 
 // A name from the metadata in quotes, its control characters (a line break in a track name)
@@ -72,11 +78,40 @@ TimedLap timed(const LapFile& file) {
     for (const LapSample& s : file.samples) {
         lap.speed_kmh.push_back(s.speed_kmh);
     }
+    const LapTimeline& t = lap.timeline;
+    const std::vector<double>& d = t.distance_m;
+    lap.end = d.size();
+    if (!t.line_anchored) {
+        lap.start_m = d.empty() ? 0.0 : d.front();
+        lap.end_m = d.empty() ? 0.0 : d.back();
+        return lap;
+    }
+    lap.begin = static_cast<std::size_t>(std::ranges::upper_bound(d, 0.0) - d.begin());
+    if (!t.from_the_line && lap.begin > 0 && d[lap.begin - 1] == 0.0) --lap.begin;
+    lap.end = static_cast<std::size_t>(std::ranges::lower_bound(d, t.track_length_m) - d.begin());
+    lap.start_m = t.from_the_line || lap.begin >= lap.end ? 0.0 : d[lap.begin];
+    lap.end_m = t.track_length_m;
     return lap;
 }
 
 double time_at(const TimedLap& lap, double distance_m) {
-    return interpolate_at(lap.timeline.distance_m, lap.timeline.lap_time_s, distance_m);
+    const LapTimeline& t = lap.timeline;
+    if (!t.line_anchored) return interpolate_at(t.distance_m, t.lap_time_s, distance_m);
+    const auto between = [](double x0, double y0, double x1, double y1, double x) {
+        return x1 > x0 ? y0 + (x - x0) / (x1 - x0) * (y1 - y0) : y0;
+    };
+    const double span = t.line_to_line_s;
+    if (lap.begin >= lap.end) return between(0.0, 0.0, lap.end_m, span, std::clamp(distance_m, 0.0, lap.end_m));
+    const std::span<const double> d(t.distance_m.data() + lap.begin, lap.end - lap.begin);
+    const std::span<const double> s(t.lap_time_s.data() + lap.begin, lap.end - lap.begin);
+    if (distance_m < d.front()) {
+        if (!t.from_the_line) return s.front();
+        return between(0.0, 0.0, d.front(), s.front(), std::max(distance_m, 0.0));
+    }
+    if (distance_m >= d.back()) {
+        return std::max(s.back(), between(d.back(), s.back(), lap.end_m, span, std::min(distance_m, lap.end_m)));
+    }
+    return interpolate_at(d, s, distance_m);
 }
 
 // The lowest and highest speed over [from, to]: the samples inside and the speed at both ends.
@@ -146,18 +181,26 @@ std::expected<LapComparison, std::string> compare_laps(const LapFile& lap, const
 
     TimedLap ours = timed(lap);
     TimedLap theirs = timed(reference);
-    const std::vector<double>& da = ours.timeline.distance_m;
-    const std::vector<double>& db = theirs.timeline.distance_m;
-    const double from = da.empty() || db.empty() ? 0.0 : std::max(da.front(), db.front());
-    const double to = da.empty() || db.empty() ? 0.0 : std::min(da.back(), db.back());
+    for (const TimedLap* timed_lap : {&ours, &theirs}) {
+        for (const std::string& warning : timed_lap->timeline.warnings) {
+            result.warnings.push_back(path_to_utf8(timed_lap->file->path.filename()) + ": " + warning);
+        }
+    }
+    const bool empty = ours.timeline.distance_m.empty() || theirs.timeline.distance_m.empty();
+    const double from = empty ? 0.0 : std::max(ours.start_m, theirs.start_m);
+    const double to = empty ? 0.0 : std::min(ours.end_m, theirs.end_m);
     if (!(to - from >= kMinCommonDistanceM)) {
         const double common = std::max(0.0, to - from);
         return std::unexpected("the laps share too little distance to compare: " + fixed_text(common, 1) +
                                " m (at least " + fixed_text(kMinCommonDistanceM, 0) + " m needed)");
     }
 
-    const double our_start = time_at(ours, from);
-    const double their_start = time_at(theirs, from);
+    // Two line-anchored laps both count time from the line, so the delta needs no common
+    // start: a lap joined late shows what it truly lost before the common distance began.
+    const bool since_line = ours.timeline.line_anchored && theirs.timeline.line_anchored;
+    result.since_line = since_line;
+    const double our_start = since_line ? 0.0 : time_at(ours, from);
+    const double their_start = since_line ? 0.0 : time_at(theirs, from);
     const auto steps = static_cast<std::size_t>(std::ceil((to - from) / kComparisonGridStepM));
     result.distance_m.reserve(steps + 1);
     result.delta_s.reserve(steps + 1);
@@ -171,8 +214,11 @@ std::expected<LapComparison, std::string> compare_laps(const LapFile& lap, const
     result.delta_at_end_s = result.delta_s.back();
     result.ends_at_line = ours.timeline.scaled_to_track_length && theirs.timeline.scaled_to_track_length;
     result.minisectors = minisectors(ours, theirs, from, to, segments);
-    result.lap_time_s = ours.timeline.lap_time_s.back();
-    result.reference_time_s = theirs.timeline.lap_time_s.back();
+    const auto lap_time = [](const LapTimeline& t) {
+        return t.line_anchored ? t.line_to_line_s : t.lap_time_s.back();
+    };
+    result.lap_time_s = lap_time(ours.timeline);
+    result.reference_time_s = lap_time(theirs.timeline);
     result.lap = std::move(ours.timeline);
     result.reference = std::move(theirs.timeline);
     return result;

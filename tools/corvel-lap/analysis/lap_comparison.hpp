@@ -47,13 +47,17 @@ struct Minisector {
 struct LapComparison {
     LapTimeline lap;  // the timelines the comparison stands on (plot traces on them)
     LapTimeline reference;
-    double lap_time_s = 0.0;  // each lap's last timeline time
+    // Each lap's line-to-line time when line-anchored, else its last timeline time.
+    double lap_time_s = 0.0;
     double reference_time_s = 0.0;
     double from_m = 0.0;  // the common distance
     double to_m = 0.0;
     // The grid: from_m, from_m + step, ..., and to_m itself as the last point.
     std::vector<double> distance_m;
-    std::vector<double> delta_s;          // per grid point; 0 at from_m
+    // Per grid point: both laps' times since the line when both are line-anchored (since_line),
+    // else both clocks started at from_m (0 there).
+    std::vector<double> delta_s;
+    bool since_line = false;
     double delta_at_end_s = 0.0;          // delta_s at to_m
     bool ends_at_line = false;            // both laps reach the line, so delta_at_end_s is the delta there
     std::vector<Minisector> minisectors;  // in distance order

@@ -139,9 +139,10 @@ std::string listing_car(const LapListing& lap) {
 }
 
 std::optional<double> lap_time_from_samples(std::span<const LapSample> samples) {
-    // The shared timeline, not the session clock's span: the clock moves only with the scoring
-    // updates, so its span misses up to one scoring period at each end of the lap.
-    const std::vector<double> times = compute_lap_timeline(samples, std::nullopt).lap_time_s;
+    // The spread session clock, not its raw span: the clock moves only with the scoring
+    // updates, so its span misses up to one scoring period at each end of the lap. First to
+    // last sample: without metadata nothing says the lap began at the line.
+    const std::vector<double> times = first_sample_timeline(samples, std::nullopt).lap_time_s;
     if (times.size() < 2) return std::nullopt;
     const double seconds = times.back();
     if (!std::isfinite(seconds) || seconds <= 0.0) return std::nullopt;

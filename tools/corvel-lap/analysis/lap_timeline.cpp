@@ -1,11 +1,14 @@
-// The per-sample timeline. Both halves are single passes over the samples (plus one pass to
-// find the runs of equal session times), so a lap of a million samples costs milliseconds.
+// The per-sample timeline: line-anchored where the line can be placed, otherwise today's rule
+// (first sample and path). Both are linear passes over the samples, so a lap of a million
+// samples costs milliseconds.
 #include "analysis/lap_timeline.hpp"
 
 #include <algorithm>
 #include <cmath>
 
 #include "analysis/lap_analysis.hpp"
+#include "analysis/line_anchor.hpp"
+#include "analysis/telemetry_ticks.hpp"
 
 namespace corvel {
 namespace {
@@ -13,41 +16,13 @@ namespace {
 constexpr double kMinStepLimitM = 5.0;
 constexpr double kKmhToMs = 1.0 / 3.6;
 
-// The session clock as a non-decreasing sequence: a time that is not finite or steps back
-// repeats the latest good time (before the first finite time, that one). All zero when no
-// time is finite.
-std::vector<double> cleaned_times(std::span<const double> times) {
-    std::vector<double> clean(times.size(), 0.0);
-    const auto first = std::ranges::find_if(times, [](double t) { return std::isfinite(t); });
-    double latest = first == times.end() ? 0.0 : *first;
-    for (std::size_t i = 0; i < times.size(); ++i) {
-        if (std::isfinite(times[i]) && times[i] > latest) {
-            latest = times[i];
-        }
-        clean[i] = latest;
-    }
-    return clean;
-}
-
-// The mean time between polls: from the start of the second run of equal times to the start
-// of the last, the stretch whose both ends are scoring updates; with only two runs, the
-// first run's length stands in (it may be partial, so this errs long).
-double mean_poll_interval(const std::vector<double>& clean, const std::vector<std::size_t>& run_starts) {
-    const std::size_t runs = run_starts.size();
-    if (runs < 2) {
-        return 0.0;
-    }
-    const std::size_t from = runs >= 3 ? run_starts[1] : 0;
-    const std::size_t to = run_starts[runs - 1];
-    return (clean[to] - clean[from]) / static_cast<double>(to - from);
-}
-
 bool finite_position(const LapSample& s) {
     return std::isfinite(s.pos_x) && std::isfinite(s.pos_z);
 }
 
-// The horizontal path length up to each sample, leaving out implausible steps.
-std::vector<double> path_length(std::span<const LapSample> samples, const std::vector<double>& time_s) {
+}  // namespace
+
+std::vector<double> car_path_m(std::span<const LapSample> samples, std::span<const double> time_s) {
     std::vector<double> path(samples.size(), 0.0);
     double total = 0.0;
     std::optional<std::size_t> previous;  // the last sample with a finite position
@@ -56,8 +31,9 @@ std::vector<double> path_length(std::span<const LapSample> samples, const std::v
         if (finite_position(s)) {
             if (previous) {
                 const LapSample& p = samples[*previous];
-                const double step = std::hypot(static_cast<double>(s.pos_x) - p.pos_x,
-                                               static_cast<double>(s.pos_z) - p.pos_z);
+                const double dx = static_cast<double>(s.pos_x) - p.pos_x;
+                const double dz = static_cast<double>(s.pos_z) - p.pos_z;
+                const double step = std::sqrt(dx * dx + dz * dz);  // no overflow from f32 inputs
                 const double speed_ms = std::max(s.speed_kmh, p.speed_kmh) * kKmhToMs;
                 const double limit =
                     std::max(kMinStepLimitM, 2.0 * speed_ms * (time_s[i] - time_s[*previous]));
@@ -72,47 +48,17 @@ std::vector<double> path_length(std::span<const LapSample> samples, const std::v
     return path;
 }
 
-}  // namespace
-
 std::vector<double> spread_session_times(std::span<const double> session_times_s) {
-    const std::size_t n = session_times_s.size();
-    std::vector<double> t = cleaned_times(session_times_s);
-    std::vector<std::size_t> run_starts;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i == 0 || t[i] != t[i - 1]) {
-            run_starts.push_back(i);
-        }
-    }
-    const std::vector<double> clean = t;
-    const double dt = mean_poll_interval(clean, run_starts);
-    const std::size_t runs = run_starts.size();
-    for (std::size_t r = 0; r < runs; ++r) {
-        const std::size_t begin = run_starts[r];
-        const std::size_t end = r + 1 < runs ? run_starts[r + 1] : n;
-        for (std::size_t i = begin; i < end; ++i) {
-            const double k = static_cast<double>(i - begin);
-            if (runs == 1) {
-                t[i] = clean[begin];  // a clock that never moves says nothing about the polls
-            } else if (r == 0) {
-                // The lap began somewhere inside this scoring period: the run ends one poll
-                // before the next update.
-                t[i] = clean[end] - static_cast<double>(end - i) * dt;
-            } else if (r + 1 == runs) {
-                t[i] = clean[begin] + k * dt;
-            } else {
-                t[i] = clean[begin] + k * (clean[end] - clean[begin]) / static_cast<double>(end - begin);
-            }
-        }
-    }
-    const double origin = n == 0 ? 0.0 : t.front();
+    std::vector<double> t = poll_clock(std::vector<double>(session_times_s.begin(), session_times_s.end()));
+    const double origin = t.empty() ? 0.0 : t.front();
     for (double& v : t) {
         v -= origin;
     }
     return t;
 }
 
-LapTimeline compute_lap_timeline(std::span<const LapSample> samples,
-                                 const std::optional<LapMetadata>& metadata) {
+// The rule for a lap whose line cannot be placed.
+LapTimeline first_sample_timeline(std::span<const LapSample> samples, const std::optional<LapMetadata>& metadata) {
     LapTimeline timeline;
     std::vector<double> session(samples.size());
     std::ranges::transform(samples, session.begin(),
@@ -123,7 +69,7 @@ LapTimeline compute_lap_timeline(std::span<const LapSample> samples,
         timeline.mean_poll_interval_s = span > 0.0 ? span / static_cast<double>(samples.size() - 1) : 0.0;
     }
 
-    timeline.distance_m = path_length(samples, timeline.lap_time_s);
+    timeline.distance_m = car_path_m(samples, timeline.lap_time_s);
     const std::optional<double> length = track_length_m(metadata);
     if (!length) {
         return timeline;
@@ -139,6 +85,33 @@ LapTimeline compute_lap_timeline(std::span<const LapSample> samples,
     for (double& d : timeline.distance_m) {
         d = start + d * scale;
     }
+    return timeline;
+}
+
+LapTimeline compute_lap_timeline(std::span<const LapSample> samples, const std::optional<LapMetadata>& metadata) {
+    auto anchored = anchor_to_line(samples, metadata);
+    if (!anchored) {
+        LapTimeline timeline = first_sample_timeline(samples, metadata);
+        timeline.notes.push_back("not line-anchored (" + anchored.error() +
+                                 "): times from the first sample, distances along the car's path");
+        return timeline;
+    }
+    LapTimeline timeline;
+    timeline.lap_time_s = std::move(anchored->lap_time_s);
+    timeline.distance_m = std::move(anchored->distance_m);
+    if (samples.size() > 1) {
+        timeline.mean_poll_interval_s = std::max(0.0, timeline.lap_time_s.back() - timeline.lap_time_s.front()) /
+                                        static_cast<double>(samples.size() - 1);
+    }
+    timeline.scaled_to_track_length = true;
+    timeline.line_anchored = true;
+    timeline.from_the_line = anchored->from_the_line;
+    timeline.track_length_m = anchored->track_length_m;
+    timeline.line_to_line_s = anchored->span_s;
+    timeline.estimated_line_to_line_s = anchored->estimated_span_s;
+    timeline.line_to_line_is_official = anchored->span_is_official;
+    timeline.notes = std::move(anchored->notes);
+    timeline.warnings = std::move(anchored->warnings);
     return timeline;
 }
 

@@ -29,8 +29,11 @@ std::string compare_help() {
            "Delta: " +
            std::string(kDeltaConvention) +
            ".\n"
-           "REFERENCE is the second lap named. At the line the delta equals LAP's lap time minus\n"
-           "REFERENCE's as their samples give them.\n"
+           "REFERENCE is the second lap named. Both laps stand on LMU's lap distance, with time and\n"
+           "distance 0 where each crossed the line; at the end line the delta equals LAP's\n"
+           "line-to-line time minus REFERENCE's (the official lap times when the samples agree with\n"
+           "them within 0.05 s). Each lap says whether it is line-anchored and where its first sample\n"
+           "lies after the line.\n"
            "\n"
            "Prints both laps, the delta at the line, and the common distance cut into N equal\n"
            "minisectors: each lap's time through it, the delta, each lap's lowest and highest speed.\n"
@@ -42,8 +45,9 @@ std::string compare_help() {
            ").\n"
            "  --json         one JSON document on standard output instead of the table: \"lap\" and\n"
            "                 \"reference\" ({\"file\", \"lapTimeS\", \"metadataLapTimeS\", \"samples\",\n"
-           "                 \"track\", \"car\"}), \"deltaS\", \"trackLengthM\" and \"segments\" "
-           "({\"startM\",\n"
+           "                 \"track\", \"car\", \"lineAnchored\", \"firstSampleAfterLineS\",\n"
+           "                 \"firstSampleAfterLineM\"}), \"deltaS\", \"officialDeltaS\", \"trackLengthM\"\n"
+           "                 and \"segments\" ({\"startM\",\n"
            "                 \"endM\", \"lapS\", \"referenceS\", \"deltaS\", \"lapMinSpeedKmh\",\n"
            "                 \"lapMaxSpeedKmh\", \"referenceMinSpeedKmh\", \"referenceMaxSpeedKmh\",\n"
            "                 \"worst\"}); null for anything unknown.\n"
@@ -108,7 +112,7 @@ std::optional<double> recorded_lap_time(const LapFile& lap) {
     return seconds;
 }
 
-Json lap_json(const std::string& file, const LapFile& lap, double lap_time_s) {
+Json lap_json(const std::string& file, const LapFile& lap, double lap_time_s, const LapTimeline& timeline) {
     Json j;
     j["file"] = file;
     j["lapTimeS"] = rounded(lap_time_s, 1e6);
@@ -117,7 +121,19 @@ Json lap_json(const std::string& file, const LapFile& lap, double lap_time_s) {
     j["samples"] = lap.samples.size();
     j["track"] = text_or_null(lap.metadata, &LapMetadata::track_name);
     j["car"] = text_or_null(lap.metadata, &LapMetadata::car_name);
+    const bool anchored = timeline.line_anchored && !timeline.lap_time_s.empty();
+    j["lineAnchored"] = anchored;
+    j["firstSampleAfterLineS"] = anchored ? rounded(timeline.lap_time_s.front(), 1e6) : Json(nullptr);
+    j["firstSampleAfterLineM"] = anchored ? rounded(timeline.distance_m.front(), 1e3) : Json(nullptr);
     return j;
+}
+
+// The difference of the metadata's lap times, when both state one.
+std::optional<double> official_delta(const LapFile& lap, const LapFile& reference) {
+    const std::optional<double> a = recorded_lap_time(lap);
+    const std::optional<double> b = recorded_lap_time(reference);
+    if (!a || !b) return std::nullopt;
+    return *a - *b;
 }
 
 std::optional<double> common_track_length(const LapFile& lap, const LapFile& reference) {
@@ -128,9 +144,11 @@ std::optional<double> common_track_length(const LapFile& lap, const LapFile& ref
 std::string comparison_json(const CompareRequest& request, const LapFile& lap, const LapFile& reference,
                             const LapComparison& c) {
     Json doc;
-    doc["lap"] = lap_json(request.lap, lap, c.lap_time_s);
-    doc["reference"] = lap_json(request.reference, reference, c.reference_time_s);
+    doc["lap"] = lap_json(request.lap, lap, c.lap_time_s, c.lap);
+    doc["reference"] = lap_json(request.reference, reference, c.reference_time_s, c.reference);
     doc["deltaS"] = rounded(c.delta_at_end_s, 1e6);
+    const std::optional<double> official = official_delta(lap, reference);
+    doc["officialDeltaS"] = official ? rounded(*official, 1e6) : Json(nullptr);
     const std::optional<double> length = common_track_length(lap, reference);
     doc["trackLengthM"] = length ? rounded(*length, 1e3) : Json(nullptr);
     Json segments = Json::array();
@@ -159,8 +177,10 @@ std::string padded(std::string text, std::size_t width) {
     return text;
 }
 
-std::string lap_line(std::string_view role, const std::string& file, const LapFile& lap, double lap_time_s) {
-    std::string line = std::string(role) + file + "\n           " + lap_time_text(lap_time_s) + " from " +
+std::string lap_line(std::string_view role, const std::string& file, const LapFile& lap, double lap_time_s,
+                     const LapTimeline& timeline) {
+    std::string line = std::string(role) + file + "\n           " + lap_time_text(lap_time_s) +
+                       (timeline.line_anchored ? " line to line" : "") + " from " +
                        std::to_string(lap.samples.size()) + " samples";
     if (const std::optional<double> recorded = recorded_lap_time(lap)) {
         line += " (metadata lap time " + lap_time_text(*recorded) + ")";
@@ -168,15 +188,23 @@ std::string lap_line(std::string_view role, const std::string& file, const LapFi
     if (lap.metadata) {
         line += ", " + track_text(*lap.metadata) + ", " + car_text(*lap.metadata);
     }
+    line += "\n           " + line_text(timeline);
+    for (std::size_t k = timeline.line_anchored ? 0 : 1; k < timeline.notes.size(); ++k) {
+        line += "\n           " + timeline.notes[k];
+    }
     return line + "\n";
 }
 
 std::string comparison_table(const CompareRequest& request, const LapFile& lap, const LapFile& reference,
                              const LapComparison& c) {
-    std::string out = lap_line("Lap:       ", request.lap, lap, c.lap_time_s);
-    out += lap_line("Reference: ", request.reference, reference, c.reference_time_s);
+    std::string out = lap_line("Lap:       ", request.lap, lap, c.lap_time_s, c.lap);
+    out += lap_line("Reference: ", request.reference, reference, c.reference_time_s, c.reference);
     const std::string where = c.ends_at_line ? "the line" : fixed_text(c.to_m, 1) + " m";
-    out += "Delta at " + where + ": " + signed_text(c.delta_at_end_s, 3) + " s\n";
+    out += "Delta at " + where + ": " + signed_text(c.delta_at_end_s, 3) + " s";
+    if (const std::optional<double> official = official_delta(lap, reference)) {
+        out += " (official difference " + signed_text(*official, 3) + " s)";
+    }
+    out += "\n";
     out += "Delta: " + std::string(kDeltaConvention) + ".\n";
     out += "Compared over " + fixed_text(c.from_m, 1) + " to " + fixed_text(c.to_m, 1) + " m on a " +
            fixed_text(kComparisonGridStepM, 0) + " m grid, " + std::to_string(c.minisectors.size()) +

@@ -4,6 +4,7 @@
 
 #include "commands/command_support.hpp"
 #include "analysis/lap_analysis.hpp"
+#include "analysis/lap_timeline.hpp"
 #include "presentation/lap_text.hpp"
 #include "presentation/number_text.hpp"
 
@@ -16,7 +17,8 @@ constexpr std::string_view kInfoHelp =
     "Shows what a captured lap holds: track, layout, car, class, driver, session, lap number\n"
     "and time (from the metadata document FILE.json beside it, when present), the number of\n"
     "samples, the recorded duration and mean sample rate, the speed range, the fuel used, and\n"
-    "how much of the lap was in the pit lane, invalidated or under a yellow flag.\n";
+    "how much of the lap was in the pit lane, invalidated or under a yellow flag, and where the\n"
+    "lap stands against LMU's line: its line-to-line time and where its first sample lies.\n";
 
 void line(std::ostream& out, std::string_view label, const std::string& value) {
     out << label;
@@ -92,6 +94,11 @@ CommandResult run_info(std::span<const std::string> args, CommandIo& io) {
         recorded += ", mean rate " + fixed_text(*summary.mean_rate_hz, 2) + " Hz";
     }
     line(out, "Recorded", recorded);
+    const LapTimeline timeline = compute_lap_timeline(lap->samples, lap->metadata);
+    line(out, "Line", line_text(timeline));
+    line(out, "Line to line", line_to_line_text(timeline));
+    for (std::size_t k = timeline.line_anchored ? 0 : 1; k < timeline.notes.size(); ++k) line(out, "", timeline.notes[k]);
+    for (const std::string& warning : timeline.warnings) io.err << "Warning: " << warning << "\n";
     if (summary.min_speed_kmh && summary.max_speed_kmh) {
         line(
             out, "Speed",

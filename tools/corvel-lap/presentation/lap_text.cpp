@@ -54,4 +54,21 @@ std::string car_text(const LapMetadata& metadata) {
     return with_detail(std::move(name), metadata.car_class);
 }
 
+std::string line_text(const LapTimeline& timeline) {
+    if (!timeline.line_anchored || timeline.lap_time_s.empty()) {
+        return timeline.notes.empty() ? std::string("not line-anchored") : timeline.notes.front();
+    }
+    return "line-anchored; first sample " + fixed_text(timeline.distance_m.front(), 1) + " m, " +
+           fixed_text(timeline.lap_time_s.front(), 2) + " s after the line";
+}
+
+std::string line_to_line_text(const LapTimeline& timeline) {
+    if (!timeline.line_anchored) return lap_time_text(timeline.lap_time_s.empty() ? 0.0 : timeline.lap_time_s.back()) + " from the first sample to the last";
+    if (timeline.line_to_line_is_official) {
+        return lap_time_text(timeline.line_to_line_s) + " line to line (the official lap time; the samples say " +
+               lap_time_text(timeline.estimated_line_to_line_s) + ")";
+    }
+    return lap_time_text(timeline.line_to_line_s) + " line to line, from the samples";
+}
+
 }  // namespace corvel

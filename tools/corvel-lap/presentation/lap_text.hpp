@@ -6,6 +6,7 @@
 #include <string>
 
 #include "lap_format/lap_metadata.hpp"
+#include "analysis/lap_timeline.hpp"
 
 namespace corvel {
 
@@ -17,5 +18,13 @@ namespace corvel {
 
 // "Example Car 963 (Hypercar)", or "unknown car".
 [[nodiscard]] std::string car_text(const LapMetadata& metadata);
+
+// Where the lap stands against the line: "line-anchored; first sample 25.4 m, 0.31 s after
+// the line", or "not line-anchored (why): ...".
+[[nodiscard]] std::string line_text(const LapTimeline& timeline);
+
+// The line-to-line time and where it comes from: "1:19.222 line to line (the official lap
+// time; the samples say 1:19.219)" or "1:19.219 from the samples".
+[[nodiscard]] std::string line_to_line_text(const LapTimeline& timeline);
 
 }  // namespace corvel

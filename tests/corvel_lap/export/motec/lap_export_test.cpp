@@ -59,8 +59,16 @@ std::expected<MotecExport, std::string> export_lap(std::span<const LapSample> sa
 }
 
 // The last sample's time on the lap timeline.
+// The log starts at the first sample: its time on the timeline is 0 there.
+std::vector<double> log_times_of(std::span<const LapSample> samples, const MotecLapDetails& details) {
+    std::vector<double> times = timeline_of(samples, details).lap_time_s;
+    const double first = times.empty() ? 0.0 : times.front();
+    for (double& t : times) t -= first;
+    return times;
+}
+
 double timeline_span(const SyntheticLap& lap) {
-    return timeline_of(lap.samples, {}).lap_time_s.back();
+    return log_times_of(lap.samples, {}).back();
 }
 
 Exported export_and_read(const SyntheticLap& lap, const MotecLapDetails& details) {
@@ -132,7 +140,7 @@ TEST(MotecExport, AllChannelsShareTheLapsMeanRateAndOneLength) {
 TEST(MotecExport, ValuesFollowTheSamplesInPhysicalUnits) {
     const SyntheticLap lap = make_synthetic_lap();
     const Exported out = export_and_read(lap, ring_details(lap));
-    const std::vector<double> times = timeline_of(lap.samples, ring_details(lap)).lap_time_s;
+    const std::vector<double> times = log_times_of(lap.samples, ring_details(lap));
     struct Check {
         std::string name;
         std::function<double(const LapSample&)> value;

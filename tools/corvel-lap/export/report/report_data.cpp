@@ -12,6 +12,7 @@
 #include "lap_format/lap_metadata.hpp"
 #include "analysis/lap_timeline.hpp"
 #include "lap_format/sample_units.hpp"
+#include "presentation/lap_text.hpp"
 
 namespace corvel {
 namespace {
@@ -109,7 +110,13 @@ json lap_header_json(const ReportLap& lap) {
     return {
         {"file", lap.label},
         {"samples", file.samples.size()},
-        {"lapTimeS", lap.lap_time_s.empty() ? json(nullptr) : json(rounded(lap.lap_time_s.back(), 0.001))},
+        {"lapTimeS", lap.lap_time_s.empty()           ? json(nullptr)
+                     : lap.timeline.line_anchored ? json(rounded(lap.timeline.line_to_line_s, 0.001))
+                                                  : json(rounded(lap.lap_time_s.back(), 0.001))},
+        {"lineAnchored", lap.timeline.line_anchored},
+        {"line", line_text(lap.timeline)},
+        {"lineToLine", line_to_line_text(lap.timeline)},
+        {"lineNotes", lap.timeline.notes},
         {"metadata", metadata_json(file)},
         {"metadataProblem", file.metadata_error ? json(file.metadata_error->message)
                             : file.metadata     ? json(nullptr)
@@ -274,6 +281,9 @@ std::string build_report_data(const ReportLap& lap, const ReportComparison* comp
         data["deltaConvention"] = kDeltaConvention;
         data["deltaS"] = rounded_array(resample_at(c.distance_m, c.delta_s, lap.distance_m), 0.001);
         data["deltaAtLineS"] = rounded(c.delta_at_end_s, 0.001);
+        const double ours = lap.file.metadata ? lap.file.metadata->lap_time_seconds : 0.0;
+        const double theirs = reference.file.metadata ? reference.file.metadata->lap_time_seconds : 0.0;
+        data["officialDeltaS"] = ours > 0.0 && theirs > 0.0 ? json(rounded(ours - theirs, 0.001)) : json(nullptr);
         data["deltaEndsAtLine"] = c.ends_at_line;
         data["deltaToM"] = rounded(c.to_m, 0.1);
         data["segments"] = segments_json(c.minisectors);
@@ -287,14 +297,15 @@ std::expected<ReportData, std::string> make_report_data(const LapFile& lap, std:
                                                         std::string_view reference_label) {
     if (!reference) {
         const LapTimeline timeline = compute_lap_timeline(lap.samples, lap.metadata);
-        const ReportLap view{lap, std::string(label), timeline.lap_time_s, timeline.distance_m};
+        const ReportLap view{lap, std::string(label), timeline.lap_time_s, timeline.distance_m, timeline};
         return ReportData{build_report_data(view, nullptr), metadata_warnings(lap, label)};
     }
     auto comparison = compare_laps(lap, *reference);
     if (!comparison) return std::unexpected(comparison.error());
-    const ReportLap lap_view{lap, std::string(label), comparison->lap.lap_time_s, comparison->lap.distance_m};
+    const ReportLap lap_view{lap, std::string(label), comparison->lap.lap_time_s, comparison->lap.distance_m,
+                             comparison->lap};
     const ReportLap reference_view{*reference, std::string(reference_label), comparison->reference.lap_time_s,
-                                   comparison->reference.distance_m};
+                                   comparison->reference.distance_m, comparison->reference};
     const ReportComparison view{reference_view, *comparison};
     return ReportData{build_report_data(lap_view, &view), std::move(comparison->warnings)};
 }

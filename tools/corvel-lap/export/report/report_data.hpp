@@ -4,6 +4,8 @@
 // Safe inside <script>.
 #pragma once
 
+#include "analysis/lap_timeline.hpp"
+
 #include <expected>
 #include <span>
 #include <string>
@@ -21,6 +23,7 @@ struct ReportLap {
     std::string label;  // how the user named the file
     std::span<const double> lap_time_s;
     std::span<const double> distance_m;
+    const LapTimeline& timeline;  // the same lap's timeline: line-to-line time, where it starts
 };
 
 // A lap against a reference: the reference on its own timeline, and the comparison of the two

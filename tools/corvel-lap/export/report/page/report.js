@@ -46,12 +46,10 @@
     card.append(el("div", "meta", isRef ? "Reference" : "This lap"));
     const official = m && finite(m.lapTimeSeconds);
     card.append(el("div", "time", lapTime(official ? m.lapTimeSeconds : lap.lapTimeS)));
-    // The delta stands on the samples' own timeline; say what it gives when it differs.
-    if (official && finite(lap.lapTimeS) && Math.abs(lap.lapTimeS - m.lapTimeSeconds) >= 0.0005) {
-      card.append(el("div", "meta", lapTime(lap.lapTimeS) + " from the samples (the delta's time base)"));
-    } else if (!official) {
-      card.append(el("div", "meta", "lap time from the samples"));
-    }
+    // The delta stands on the lap's line-to-line time; say what it is and where the lap starts.
+    if (lap.lineToLine) card.append(el("div", "meta", lap.lineToLine));
+    if (lap.line) card.append(el("div", lap.lineAnchored ? "meta" : "warn", lap.line));
+    (lap.lineNotes || []).slice(lap.lineAnchored ? 0 : 1).forEach((note) => card.append(el("div", "meta", note)));
     if (m) {
       card.append(el("div", "", m.trackName + (m.trackConfig ? " (" + m.trackConfig + ")" : "") + " · " + m.carName +
                                  (m.carClass ? " · " + m.carClass : "")));
@@ -77,6 +75,9 @@
       : "Delta at the line"));
     const d = data.deltaAtLineS;
     card.append(el("div", "time " + (d > 0 ? "slower" : d < 0 ? "faster" : ""), signed(d, 3) + " s"));
+    if (finite(data.officialDeltaS)) {
+      card.append(el("div", "meta", "official difference " + signed(data.officialDeltaS, 3) + " s"));
+    }
     card.append(el("div", "meta convention", convention(data)));
     laps.append(card);
   }
