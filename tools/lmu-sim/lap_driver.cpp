@@ -11,10 +11,10 @@
 namespace corvel::lmu_sim {
 namespace {
 
-constexpr double kBrakeMeanM = 3.0;
-constexpr double kBrakeSpreadM = 1.5;
-constexpr double kApexSpread = 0.004;  // share of the apex speed
-constexpr double kThrottleSpreadM = 3.0;
+constexpr double kBrakeMeanM = 4.0;
+constexpr double kBrakeSpreadM = 3.0;
+constexpr double kApexSpread = 0.006;  // share of the apex speed
+constexpr double kThrottleSpreadM = 5.0;
 constexpr double kLateBrakeApexShare = 0.92;
 constexpr double kLateBrakeWideningM = 2.0;
 constexpr double kOffTrackLengthM = 60.0;
@@ -48,6 +48,13 @@ std::size_t grid_index(const SpeedProfile& p, double distance_m) {
 
 double grid_distance(const SpeedProfile& p, std::size_t i) {
     return static_cast<double>(i) * p.step_m();
+}
+
+// Back from a corner's slowest point: over any stretch held at speed, then through the braking.
+std::size_t brake_point_before(const SpeedProfile& p, std::size_t i) {
+    while (i > 0 && p.brake_at_point(i - 1) <= 0.0 && std::abs(p.accel_at_point(i - 1)) < 0.3) --i;
+    while (i > 0 && p.brake_at_point(i - 1) > 0.0) --i;
+    return i;
 }
 
 }  // namespace
@@ -122,6 +129,12 @@ LapDriver::LapDriver(const Track& track, const CarSpec& car, const SpeedProfile&
 DrivenLap LapDriver::drive(std::int64_t lap) const {
     LapEdits edits;
     DrivenLap driven;
+    struct EarlyBrake {
+        double min_point_m;
+        double early_m;
+        double speed_mps;
+    };
+    std::vector<EarlyBrake> early_brakes;
     for (const auto& corner : corners_) {
         double early = 0.0;
         double apex = corner.min_speed_mps;
@@ -170,7 +183,18 @@ DrivenLap LapDriver::drive(std::int64_t lap) const {
                 }
             }
         }
-        edits.caps.push_back({min_point - early, min_point + late_throttle, apex});
+        edits.caps.push_back({min_point, min_point + late_throttle, apex});
+        if (early > 0.0) early_brakes.push_back({min_point, early, apex});
+    }
+    // An earlier brake is the same braking, moved back: the lap's braking curve shifted by
+    // `early_m`, then the minimum speed held up to where the braking would have ended.
+    const SpeedProfile on_time(*track_, *car_, edits);
+    for (const auto& e : early_brakes) {
+        const std::size_t i = brake_point_before(on_time, grid_index(on_time, e.min_point_m));
+        for (double s = grid_distance(on_time, i); s <= e.min_point_m; s += on_time.step_m()) {
+            edits.caps.push_back({s - e.early_m, s - e.early_m, on_time.speed_at(s)});
+        }
+        edits.caps.push_back({e.min_point_m - e.early_m, e.min_point_m, e.speed_mps});
     }
     driven.profile = std::make_shared<const SpeedProfile>(*track_, *car_, edits);
     return driven;
@@ -191,10 +215,7 @@ std::vector<CornerTruth> LapDriver::corner_truth(const DrivenLap& lap) const {
         }
         const std::size_t model_low = grid_index(p, corner.min_speed_m);
         if (std::abs(p.speed_at_point(model_low) - p.speed_at_point(low)) < 1e-6) low = model_low;
-        // Back from there: over any stretch held at speed, then through the braking.
-        std::size_t brake = low;
-        while (brake > 0 && p.brake_at_point(brake - 1) <= 0.0 && std::abs(p.accel_at_point(brake - 1)) < 0.3) --brake;
-        while (brake > 0 && p.brake_at_point(brake - 1) > 0.0) --brake;
+        const std::size_t brake = brake_point_before(p, low);
         std::size_t pickup = low;
         while (pickup < p.points() && p.accel_at_point(pickup) <= 0.5) ++pickup;
 

@@ -32,6 +32,16 @@ struct Physics {
         const double lateral = v * v * curvature;
         return lateral >= total ? 0.0 : std::sqrt(total * total - lateral * lateral);
     }
+    // Where power and drag balance: no stretch of the loop, however fast, is quicker.
+    [[nodiscard]] double top_speed() const {
+        double low = 1.0;
+        double high = kModelTopSpeedMps;
+        for (int i = 0; i < 60; ++i) {
+            const double v = (low + high) / 2.0;
+            (car.power_w / (car.mass_kg * v) > drag(v) ? low : high) = v;
+        }
+        return low;
+    }
     [[nodiscard]] double corner_limit(double curvature) const {
         const double aero = car.tyre_mu * 0.5 * kAirDensity * car.downforce_area_m2 / car.mass_kg;
         if (curvature <= aero) return kModelTopSpeedMps;
@@ -93,7 +103,8 @@ SpeedProfile::SpeedProfile(const Track& track, const CarSpec& car, const LapEdit
     }
     for (const auto& w : edits.wide) for_stretch(w.from_m, w.to_m, [&](std::size_t i) { curvature[i] = 0.0; });
     std::vector<double> limit(points);
-    for (std::size_t i = 0; i < points; ++i) limit[i] = physics.corner_limit(curvature[i]);
+    const double top = physics.top_speed();
+    for (std::size_t i = 0; i < points; ++i) limit[i] = std::min(top, physics.corner_limit(curvature[i]));
     for (const auto& c : edits.caps) {
         for_stretch(c.from_m, c.to_m, [&](std::size_t i) { limit[i] = std::min(limit[i], c.speed_mps); });
     }
