@@ -62,7 +62,8 @@ TEST(LapModel, MatchesPowerDragAndGripLimits) {
         for (const double radius : {60.0, 150.0, 250.0}) {
             const Track circle(stadium(0.0, radius));
             const SpeedProfile steady(circle, car, LapEdits{});
-            const double truth = corner_speed_truth(car, radius);
+            // Where downforce outgrows the need, power and drag set the speed instead.
+            const double truth = std::min(corner_speed_truth(car, radius), top_speed_truth(car));
             for (double s = 0.0; s < circle.length_m(); s += 10.0) {
                 ASSERT_NEAR(steady.speed_at(s) / truth, 1.0, 0.02) << name << " radius " << radius << " at " << s;
             }
