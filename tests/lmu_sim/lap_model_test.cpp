@@ -172,7 +172,7 @@ TEST_F(DriverTest, AMistakeChangesItsCornerAndNothingElse) {
     const auto plain = driver(5);
     const auto base = plain.corner_truth(plain.drive(lap));
     const double nan = std::nan("");
-    for (const auto& m : {MistakeCase{MistakeKind::EarlyBrake, 15.0, nan, 0.0, 0.0, 2.5},
+    for (const auto& m : {MistakeCase{MistakeKind::EarlyBrake, 15.0, -15.0, 0.0, 0.0, 2.5},
                           MistakeCase{MistakeKind::LateThrottle, 20.0, 0.0, 20.0, 0.0, 2.5},
                           MistakeCase{MistakeKind::OverSlow, 8.0, nan, nan, 8.0 / 3.6, 0.05},
                           MistakeCase{MistakeKind::LateBrake, 10.0, nan, nan, nan, 0.0},
@@ -192,11 +192,6 @@ TEST_F(DriverTest, AMistakeChangesItsCornerAndNothingElse) {
         }
         if (!std::isnan(m.min_speed_drop_mps)) {
             EXPECT_NEAR(was.min_speed_mps - now.min_speed_mps, m.min_speed_drop_mps, 0.05) << kind;
-        }
-        if (m.kind == MistakeKind::EarlyBrake) {
-            // Known shortfall: the brake point moves earlier, but by less than SIZE.
-            EXPECT_LT(now.brake_m - was.brake_m, -0.3 * m.size) << "brakes earlier";
-            EXPECT_NEAR(now.min_speed_mps, was.min_speed_mps, 1e-9) << "to the same minimum speed";
         }
         if (m.kind == MistakeKind::LateBrake) {
             EXPECT_GT(now.brake_m - was.brake_m, 0.4 * m.size) << "brakes later";

@@ -50,10 +50,12 @@ double grid_distance(const SpeedProfile& p, std::size_t i) {
     return static_cast<double>(i) * p.step_m();
 }
 
-// Back from a corner's slowest point: over any stretch held at speed, then through the braking.
-std::size_t brake_point_before(const SpeedProfile& p, std::size_t i) {
-    while (i > 0 && p.brake_at_point(i - 1) <= 0.0 && std::abs(p.accel_at_point(i - 1)) < 0.3) --i;
-    while (i > 0 && p.brake_at_point(i - 1) > 0.0) --i;
+// Back from a corner's slowest point to where the car stopped speeding up (through any stretch
+// held at speed, coasting or braking), then on to where the brake went on.
+std::size_t brake_point_before(const SpeedProfile& p, std::size_t low) {
+    std::size_t i = low;
+    while (i > 0 && p.accel_at_point(i - 1) <= 0.05) --i;
+    while (i < low && p.brake_at_point(i) <= 0.0) ++i;
     return i;
 }
 
