@@ -104,7 +104,7 @@ TEST(SimOptions, RealCircuitsPublishTheirNamesAndCentreLineLength) {
     const auto monza = parse({"--track", "monza", "--car", "gt3", "--seed", "9", "--no-variation", "--spread",
                               "3:6", "--mistake", "2:1:over-slow", "--mistake=4:9:early-brake:12.5"});
     ASSERT_TRUE(monza) << monza.error();
-    EXPECT_EQ(monza->texts.track, "Autodromo Nazionale Monza");
+    EXPECT_EQ(monza->texts.track, "Autodromo Nazionale Monza (Grand Prix)");
     EXPECT_NEAR(monza->track_length_m, 5790.0, 5.0);
     EXPECT_GT(monza->lap_time_s, 100.0);  // a GT3 car
     EXPECT_EQ(monza->driver.seed, 9u);
@@ -119,7 +119,7 @@ TEST(SimOptions, RealCircuitsPublishTheirNamesAndCentreLineLength) {
     const auto named = parse({"--track", "spa", "--track-name", "Spa (Endurance)"});
     ASSERT_TRUE(named);
     EXPECT_EQ(named->texts.track, "Spa (Endurance)");
-    EXPECT_EQ(parse({"--track", "sakhir"})->texts.track, "Bahrain International Circuit");
+    EXPECT_EQ(parse({"--track", "sakhir"})->texts.track, "Bahrain International Circuit (Grand Prix)");
 
     const struct {
         std::initializer_list<const char*> args;

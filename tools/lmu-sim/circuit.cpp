@@ -104,10 +104,11 @@ std::optional<CircuitData> builtin_circuit(std::string_view name) {
         std::string_view (*line)();
     };
     static constexpr Builtin kBuiltins[] = {
-        {"spa", "Circuit de Spa-Francorchamps", circuit_data::spa_centre, circuit_data::spa_raceline},
-        {"monza", "Autodromo Nazionale Monza", circuit_data::monza_centre, circuit_data::monza_raceline},
-        {"sakhir", "Bahrain International Circuit", circuit_data::sakhir_centre, circuit_data::sakhir_raceline},
+        {"spa", "Circuit de Spa-Francorchamps (Grand Prix)", circuit_data::spa_centre, circuit_data::spa_raceline},
+        {"monza", "Autodromo Nazionale Monza (Grand Prix)", circuit_data::monza_centre, circuit_data::monza_raceline},
+        {"sakhir", "Bahrain International Circuit (Grand Prix)", circuit_data::sakhir_centre, circuit_data::sakhir_raceline},
     };
+    // LMU publishes the layout after the circuit's name, in parentheses.
     for (const auto& b : kBuiltins) {
         if (b.name != name) continue;
         // The data is part of the program and checked by its tests: it always parses.

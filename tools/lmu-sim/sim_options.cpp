@@ -403,18 +403,48 @@ shared memory ("LMU_Data", "LMU_Data_Event", "LMU_SharedMemoryLockData",
 
 Usage: lmu-sim [options]
 
-The player's car drives laps of a synthetic closed track; lap times differ a little from lap
-to lap. Telemetry is written at --telemetry-hz; the scoring part (lap distance, laps completed,
+The player's car drives laps of a synthetic ring (the default) or of a real circuit; lap
+times differ a little from lap to lap. Telemetry is written at --telemetry-hz; the scoring
+part (lap distance, laps completed,
 last and best lap times, pits) at --scoring-hz and from a moment 50 ms older, so a new lap time
 shows up some reads after the telemetry's lap number rose, as in LMU. Laps are numbered from 1
 for the session's first lap (the telemetry's lap number is the count of laps completed).
 
+Circuit, car and driver:
+  --track NAME           ring (default: the synthetic circuit, quick laps for tests), spa
+                         (Circuit de Spa-Francorchamps), monza (Autodromo Nazionale Monza) or
+                         sakhir (Bahrain International Circuit), all "Grand Prix" layouts, from
+                         the TUM racetrack-database (LGPL-3.0). Real circuits are flat; the
+                         line is at the first centre-line point, on the main straight
+  --track-file CSV       a circuit of your own: x_m,y_m,w_tr_right_m,w_tr_left_m per line (a
+                         closed centre line with track widths, '#' lines skipped)
+  --raceline CSV         with --track-file: x_m,y_m per line, the line the car drives
+                         (default: the centre line)
+  --car hypercar|gt3     the car on a real circuit (default hypercar: 520 kW, 1110 kg, about
+                         335 km/h, seven gears); a quasi-steady-state lap model of power, drag,
+                         downforce and the friction circle sets its speed everywhere
+  --seed N               the driver's variation (default 1): the same seed drives the same
+                         session. Each lap, per corner: the brake point a few metres earlier or
+                         later, the apex speed within 1 %, the throttle pickup
+  --no-variation         drive the model's lap exactly, every lap
+  --spread CORNER:M      widen one corner's brake-point spread to M metres (repeatable)
+  --mistake LAP:CORNER:KIND[:SIZE]
+                         a scripted mistake (repeatable); KIND early-brake (SIZE m earlier,
+                         default 15), late-brake (SIZE m later, default 10: a slower, wider
+                         apex follows), over-slow (apex SIZE km/h slower, default 8),
+                         late-throttle (SIZE m later, default 20), off-track (SIZE m beyond the
+                         track edge at the exit, default 2: the lap is invalidated). Everything
+                         else stays as the same seed drives it
+  --list-corners         print the circuit's corners (T1 first after the line: geometric apex,
+                         minimum-speed point and speed, on the lap-distance axis) and exit
+
 Session:
-  --track-length M       length of the lap in metres (default 4200)
-  --lap-time S           lap time in seconds around which laps vary (default 90); when only
-                         one of the two is given, the other is chosen so that the car laps at
-                         a plausible pace. Laps under about 12 s need a track too small for
-                         that: the car then goes faster and corners harder than it could
+  --track-length M       ring only: length of the lap in metres (default 4200)
+  --lap-time S           ring only: lap time in seconds around which laps vary (default
+                         90); when only one of the two is given, the other is chosen so
+                         that the car laps at a plausible pace. Laps under about 12 s need a
+                         track too small for that: the car then goes faster and corners
+                         harder than it could
   --start-lap N          laps already completed when the car appears (default 0)
   --start-fraction F     where on its lap the car appears, 0 <= F < 1 (default 0)
   --out-lap              appear in the pit box instead: 2 s standing, the pit lane on the

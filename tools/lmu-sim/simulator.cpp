@@ -129,6 +129,8 @@ void Run::log_tick() {
                      .add("since_line_s", now_time_s_ - car.lap_start_s)
                      .add("lap_distance_m", car.lap_distance_m)
                      .add("path_distance_m", car.path_distance_m)
+                     .add("x_m", car.point.x_m)
+                     .add("z_m", car.point.z_m)
                      .add("speed_mps", car.speed_mps));
 }
 
@@ -290,6 +292,7 @@ int Run::execute() {
         fixed(options_.lap_time_s, 3) + " s; telemetry " + fixed(options_.telemetry_hz, 0) + " Hz, scoring " +
         fixed(options_.scoring_hz, 1) + " Hz");
     log_start(*publisher);
+    log_tick();
     report_published();
 
     const double period = 1.0 / options_.telemetry_hz;
