@@ -212,7 +212,12 @@ TEST_F(DriverTest, AMistakeChangesItsCornerAndNothingElse) {
 
 TEST(CircuitCsv, NamesTheLineThatIsWrong) {
     std::string good = "# x_m,y_m,w_tr_right_m,w_tr_left_m\n";
-    for (int i = 0; i < 25; ++i) good += std::to_string(i) + ",0,5,5\n";
+    std::string tiny;
+    for (int i = 0; i < 25; ++i) {
+        const double a = 2.0 * std::numbers::pi * i / 25.0;
+        good += std::to_string(50.0 * std::cos(a)) + "," + std::to_string(50.0 * std::sin(a)) + ",5,5\n";
+        tiny += std::to_string(i) + ",0,5,5\n";
+    }
     EXPECT_TRUE(parse_centre_csv(good, "good.csv"));
     const struct {
         std::string text;
@@ -223,6 +228,7 @@ TEST(CircuitCsv, NamesTheLineThatIsWrong) {
         {good + "1,2,0,5\n", "bad.csv: track widths must be positive"},
         {"1,2,5,5\n", "bad.csv: a closed loop needs at least 20 points, found 1"},
         {good + "1,inf,5,5\n", "bad.csv, line 27: \"inf\" is not a number"},
+        {tiny, "bad.csv: the loop is 48 m long; a circuit needs at least 200 m"},
     };
     for (const auto& c : cases) {
         const auto parsed = parse_centre_csv(c.text, "bad.csv");

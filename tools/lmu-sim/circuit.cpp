@@ -14,6 +14,7 @@ namespace corvel::lmu_sim {
 namespace {
 
 constexpr std::size_t kFewestPoints = 20;
+constexpr double kShortestLoopM = 200.0;
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -59,6 +60,17 @@ std::expected<std::vector<std::vector<double>>, std::string> parse_rows(std::str
     if (rows.size() < kFewestPoints) {
         return std::unexpected(std::string(what) + ": a closed loop needs at least " +
                                std::to_string(kFewestPoints) + " points, found " + std::to_string(rows.size()));
+    }
+    double length = 0.0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto& a = rows[i];
+        const auto& b = rows[(i + 1) % rows.size()];
+        length += std::hypot(b[0] - a[0], b[1] - a[1]);
+    }
+    if (length < kShortestLoopM) {
+        return std::unexpected(std::string(what) + ": the loop is " + std::to_string(std::lround(length)) +
+                               " m long; a circuit needs at least " + std::to_string(std::lround(kShortestLoopM)) +
+                               " m");
     }
     return rows;
 }
@@ -127,7 +139,8 @@ std::expected<CircuitData, std::string> circuit_from_files(const std::string& ce
     auto centre = parse_centre_csv(*centre_text, centre_path);
     if (!centre) return std::unexpected(centre.error());
     CircuitData data;
-    data.track_name = std::filesystem::path(std::u8string(centre_path.begin(), centre_path.end())).stem().string();
+    const auto stem = std::filesystem::path(std::u8string(centre_path.begin(), centre_path.end())).stem().u8string();
+    data.track_name.assign(stem.begin(), stem.end());
     data.centre = std::move(*centre);
     if (line_path) {
         const auto line_text = read_text(*line_path);

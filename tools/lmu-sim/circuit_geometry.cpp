@@ -138,6 +138,16 @@ CircuitGeometry build_circuit_geometry(const CircuitData& circuit) {
     if (raw.empty()) {
         for (const auto& c : circuit.centre) raw.push_back({c.x_m, c.z_m});
     }
+    // A racing line given the other way round is driven in the centre line's direction.
+    {
+        const auto near = centre.project(raw[0].x_m, raw[0].z_m, std::nullopt);
+        const auto& a = circuit.centre[near.segment];
+        const auto& b = circuit.centre[(near.segment + 1) % circuit.centre.size()];
+        const auto& next = raw[1];
+        if ((b.x_m - a.x_m) * (next.x_m - raw[0].x_m) + (b.z_m - a.z_m) * (next.z_m - raw[0].z_m) < 0.0) {
+            std::reverse(raw.begin(), raw.end());
+        }
+    }
 
     // A fine, smoothed copy of the path.
     auto fine = resample_loop(raw, kFineStepM, 0.0, nullptr);
