@@ -158,9 +158,16 @@ std::expected<TruthLog, std::string> TruthLog::open(const std::string& path) {
 }
 
 void TruthLog::write(const JsonObject& object) {
-    if (!file_) return;
-    *file_ << object.str() << '\n';
-    file_->flush();
+    write_buffered(object);
+    flush();
+}
+
+void TruthLog::write_buffered(const JsonObject& object) {
+    if (file_) *file_ << object.str() << '\n';
+}
+
+void TruthLog::flush() {
+    if (file_) file_->flush();
 }
 
 }  // namespace corvel::lmu_sim

@@ -57,6 +57,9 @@ class TruthLog {
 
     // One line, flushed at once so that a reader sees it while the simulator runs.
     void write(const JsonObject& object);
+    // One line left in the buffer until the next flush: for lines written every tick.
+    void write_buffered(const JsonObject& object);
+    void flush();
     [[nodiscard]] bool enabled() const { return file_ != nullptr; }
 
   private:
