@@ -538,6 +538,7 @@ def check_clean_capture(case, run, prefix, expected_lap):
     check_metadata(metadata, texts, start, lap_truth, bin_path, case)
     samples = decode_samples(case, bin_path)
     check_samples(samples, metadata, lap_truth, start, read_header_count(bin_path))
+    case.lap_file = bin_path
     return metadata
 
 
@@ -591,6 +592,45 @@ def clean_capture_from_menus(case):
     case.stop_sim(sim)
     metadata = check_clean_capture(case, run, "lmu-clean-lap", expected_lap=1)
     expect(not metadata["startedMidLap"], "the lap began at the line")
+
+
+def real_circuit_lap(case):
+    """A flying lap of Monza in real time, telemetry at 50 Hz (one poll in five sees a telemetry
+    it has seen before): the capture against the truth's lap time, ticks and model."""
+    sim = case.start_sim("--track", "monza", "--telemetry-hz", "50", "--seed", "3")
+    run = case.run_corvel("--output-dir", case.programs.arg_path(case.output_dir), "--max-wait-secs", "150",
+                          timeout_s=170, sim=sim)
+    case.stop_sim(sim)
+    metadata = check_clean_capture(case, run, "lmu-clean-lap", expected_lap=1)
+    truth = case.truth()
+    start = truth_event(truth, "start")
+    expect(metadata["trackName"] == "Autodromo Nazionale Monza" and metadata["trackConfig"] == "Grand Prix",
+           f"track {metadata['trackName']!r}, layout {metadata['trackConfig']!r}")
+    expect(85 < metadata["lapTimeSeconds"] < 105, f"lap time {metadata['lapTimeSeconds']}")
+    corners = truth_event(truth, "lap_truth")["corners"]
+    expect(len(corners) >= 8, f"{len(corners)} corners at Monza")
+
+    samples = decode_samples(case, case.lap_file)
+    distances = [s["lap_distance_m"] for s in samples if isinstance(s["lap_distance_m"], float)]
+    expect(all(b >= a for a, b in zip(distances[1:], distances[2:])), "lap distance runs backwards")
+    expect(distances[-1] > start["track_length_m"] - 150, f"the lap ends at {distances[-1]} m")
+    repeats = sum(1 for a, b in zip(samples, samples[1:]) if (a["pos_x_m"], a["pos_z_m"]) == (b["pos_x_m"], b["pos_z_m"]))
+    expect(0.1 < repeats / len(samples) < 0.3, f"{repeats} of {len(samples)} polls saw an old telemetry")
+    gears = [int(s["gear"]) for s in samples]
+    expect(min(gears) >= 1 and max(gears) == 7, f"gears {min(gears)}..{max(gears)}")
+    expect(not any(s["throttle"] > 0.2 and s["brake"] > 0.2 for s in samples), "throttle and brake together")
+
+    # Each sample is a published telemetry tick: found by its position, its speed is the model's.
+    ticks = [e for e in truth if e["event"] == "tick" and e["lap"] == 1]
+    k, off = 0, 0
+    for s in samples:
+        def gap(t):
+            return math.hypot(t["x_m"] - s["pos_x_m"], t["z_m"] - s["pos_z_m"])
+        while k + 1 < len(ticks) and gap(ticks[k + 1]) <= gap(ticks[k]):
+            k += 1
+        if gap(ticks[k]) > 0.5 or abs(ticks[k]["speed_mps"] * 3.6 - s["speed_kmh"]) > 1.0:
+            off += 1
+    expect(off <= len(samples) // 100, f"{off} of {len(samples)} samples differ from the truth's ticks")
 
 
 def menus_only(case):
@@ -850,6 +890,7 @@ def stint_interrupted(case):
 
 
 CASES = {f.__name__: f for f in (clean_capture_from_pits, clean_capture_mid_lap, clean_capture_from_menus,
+                                 real_circuit_lap,
                                  menus_only, exit_mid_lap, frozen_simulator, small_mapping, held_lock,
                                  hostile_data, loading_simulator, no_simulator, stint_three_laps,
                                  stint_simulator_exits, stint_interrupted)}

@@ -2,6 +2,8 @@
 // the moment the script ends.
 #include "session_script.hpp"
 
+#include "truth_log.hpp"
+
 #include <gtest/gtest.h>
 
 namespace corvel::lmu_sim {
@@ -109,6 +111,69 @@ TEST(SessionScript, HostileLapsStartJustBelowTheThirtyTwoBitLimit) {
     options.hostile.laps = true;
     SessionScript script(options);
     EXPECT_EQ(script.at(0.0).cars[script.player_index()].laps_completed, 2'147'483'644);
+}
+
+}  // namespace
+}  // namespace corvel::lmu_sim
+
+namespace corvel::lmu_sim {
+namespace {
+
+// A session on a real circuit, sampled every telemetry tick of its first two laps: what is
+// published is consistent with itself, with the corner truth, and the same for the same seed.
+TEST(SessionScript, RealCircuitLapsAreConsistentAndReproducible) {
+    const std::vector<std::string> args = {"--track", "monza", "--seed", "4", "--mistake", "2:9:off-track:3"};
+    const auto options = parse_options(args);
+    ASSERT_TRUE(options) << options.error();
+    SessionScript script(*options);
+    SessionScript again(*options);
+    const double lap_length = script.track().lap_length_m();
+    const LapPlan lap1 = script.player().lap(1);  // copies: planning more laps moves them
+    const LapPlan lap2 = script.player().lap(2);
+    EXPECT_FALSE(lap1.invalid);
+    EXPECT_TRUE(lap2.invalid) << "off track: LMU invalidates the lap";
+    EXPECT_EQ(lap2.start_s, lap1.end_s());
+
+    double furthest_out = -1e9;  // beyond the track edge, metres
+    CarState previous;
+    for (double t = 0.0; t < lap2.end_s() - 0.01; t += 0.01) {
+        const CarState car = script.at(t).cars[script.player_index()];
+        const CarState same = again.at(t).cars[script.player_index()];
+        ASSERT_EQ(car.point.x_m, same.point.x_m) << t;
+        ASSERT_EQ(car.speed_mps, same.speed_mps) << t;
+        const auto& c = car.controls;
+        ASSERT_TRUE(c.gear >= 1 && c.gear <= 7) << t;
+        ASSERT_FALSE(c.throttle > 0.0 && c.brake > 0.0) << t;
+        ASSERT_GE(car.lap_distance_m, 0.0);
+        ASSERT_LE(car.lap_distance_m, lap_length);
+        if (t > 0.0 && car.laps_completed == previous.laps_completed) {
+            ASSERT_GE(car.lap_distance_m, previous.lap_distance_m) << t;
+            ASSERT_GT(car.path_distance_m, previous.path_distance_m) << t;
+            ASSERT_LT(car.fuel_l, previous.fuel_l + 1e-12) << t;
+        }
+        const double edge = car.path_lateral_m >= 0.0 ? car.point.width_positive_m : car.point.width_negative_m;
+        if (car.laps_completed == 1) {
+            furthest_out = std::max(furthest_out, std::abs(car.path_lateral_m) - edge);
+            if (std::abs(car.path_lateral_m) > edge + 0.5) {
+                EXPECT_TRUE(car.lap_invalid) << t;
+            }
+        }
+        previous = car;
+    }
+    EXPECT_NEAR(furthest_out, 3.0, 0.5);
+
+    // The corner truth is what the car published: at each minimum-speed point's time, that speed.
+    const auto corners = script.lap_driver()->corner_truth(*lap1.driven);
+    ASSERT_EQ(corners.size(), script.lap_driver()->corners().size());
+    for (const auto& c : corners) {
+        const double when = lap1.start_s + lap1.driven->profile->time_at(c.min_speed_m);
+        const CarState car = script.at(when).cars[script.player_index()];
+        EXPECT_NEAR(car.speed_mps, c.min_speed_mps, 0.01) << "T" << c.number;
+        EXPECT_NEAR(car.path_distance_m, c.min_speed_m, 0.01) << "T" << c.number;
+        EXPECT_LT(c.start_time_s, c.apex_time_s) << "T" << c.number;
+        EXPECT_LT(c.apex_time_s, c.end_time_s) << "T" << c.number;
+    }
+    EXPECT_NE(lap_truth_json(script, 1).str().find("\"corners\":[{\"corner\":1,"), std::string::npos);
 }
 
 }  // namespace

@@ -102,6 +102,49 @@ TEST(SimOptions, RejectsMistakesWithOneLine) {
     EXPECT_EQ(parse({"--loading-secs", "-1"}).error(), "--loading-secs must be a time in seconds from 0 to 86400");
 }
 
+TEST(SimOptions, RealCircuitsPublishTheirNamesAndCentreLineLength) {
+    const auto monza = parse({"--track", "monza", "--car", "gt3", "--seed", "9", "--no-variation", "--spread",
+                              "3:6", "--mistake", "2:1:over-slow", "--mistake=4:9:early-brake:12.5"});
+    ASSERT_TRUE(monza) << monza.error();
+    EXPECT_EQ(monza->texts.track, "Autodromo Nazionale Monza (Grand Prix)");
+    EXPECT_NEAR(monza->track_length_m, 5790.0, 5.0);
+    EXPECT_GT(monza->lap_time_s, 100.0);  // a GT3 car
+    EXPECT_EQ(monza->driver.seed, 9u);
+    EXPECT_FALSE(monza->driver.vary);
+    ASSERT_EQ(monza->driver.spreads.size(), 1u);
+    EXPECT_EQ(monza->driver.spreads[0].brake_m, 6.0);
+    ASSERT_EQ(monza->driver.mistakes.size(), 2u);
+    EXPECT_EQ(monza->driver.mistakes[0].size, default_mistake_size(MistakeKind::OverSlow));
+    EXPECT_EQ(monza->driver.mistakes[1].lap, 4);
+    EXPECT_EQ(monza->driver.mistakes[1].corner, 9);
+    EXPECT_EQ(monza->driver.mistakes[1].size, 12.5);
+    const auto named = parse({"--track", "spa", "--track-name", "Spa (Endurance)"});
+    ASSERT_TRUE(named);
+    EXPECT_EQ(named->texts.track, "Spa (Endurance)");
+    EXPECT_EQ(parse({"--track", "sakhir"})->texts.track, "Bahrain International Circuit (Grand Prix)");
+
+    const struct {
+        std::initializer_list<const char*> args;
+        const char* error;
+    } wrong[] = {
+        {{"--track", "nurburgring"}, "--track must be ring, spa, monza or sakhir"},
+        {{"--track", "spa", "--lap-time", "90"}, "--lap-time and --track-length apply to --track ring only"},
+        {{"--track", "monza", "--track-length", "5000"}, "--lap-time and --track-length apply to --track ring only"},
+        {{"--raceline", "line.csv"}, "--raceline goes with --track-file"},
+        {{"--track", "spa", "--track-file", "a.csv"}, "--track and --track-file exclude each other"},
+        {{"--track-file", "/nonexistent/a.csv"}, "cannot read \"/nonexistent/a.csv\""},
+        {{"--car", "lmp2"}, "--car must be hypercar or gt3"},
+        {{"--spread", "3"}, "--spread must be CORNER:METRES, a corner number and a spread from 0 to 200 m"},
+        {{"--mistake", "1:2:spin"},
+         "--mistake must be LAP:CORNER:KIND[:SIZE] with KIND early-brake, late-brake, over-slow, late-throttle "
+         "or off-track, and SIZE from 0 to 500"},
+        {{"--mistake", "0:2:late-brake"},
+         "--mistake must be LAP:CORNER:KIND[:SIZE] with KIND early-brake, late-brake, over-slow, late-throttle "
+         "or off-track, and SIZE from 0 to 500"},
+    };
+    for (const auto& w : wrong) EXPECT_EQ(parse(w.args).error(), w.error);
+}
+
 // Whole numbers reach their field's full range and no further: nothing wraps on the way in.
 TEST(SimOptions, WholeNumbersStopAtTheirFieldsLimits) {
     const auto o = parse({"--weather", "255", "--game-version", "-2147483648", "--session", "-1000",

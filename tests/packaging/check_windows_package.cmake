@@ -1,5 +1,6 @@
 # Builds the Windows release zip into a scratch folder and checks that it holds exactly the
-# files a user is told about: README.txt and the shipped .exe files, in one top folder.
+# files a user is told about: README.txt, the shipped .exe files and the circuit data's
+# provenance and licences, in one top folder.
 # Usage: cmake -DCPACK=<cpack> -DCONFIG=<CPackConfig.cmake> -DWORK_DIR=<dir>
 #              -DEXPECTED=<name,name...> -P check_windows_package.cmake
 cmake_minimum_required(VERSION 3.25)

@@ -60,6 +60,10 @@ struct CarState {
 [[nodiscard]] Controls driving_controls(const CarSpec& car, double speed_mps, double base_speed_mps,
                                         double base_accel_mps2, double curvature_per_m);
 
+// The inputs of the lap model's driver at `distance_m` of `profile` (real circuits).
+[[nodiscard]] Controls lap_model_controls(const CarSpec& car, const SpeedProfile& profile, double distance_m,
+                                          double speed_mps, double curvature_per_m);
+
 // Gear and engine speed for a car rolling at `speed_mps` in its best gear.
 void select_gear(const CarSpec& car, double speed_mps, Controls& controls);
 
