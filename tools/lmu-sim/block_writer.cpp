@@ -14,7 +14,6 @@ namespace scoring = sim_bridge::lmu::scoring;
 namespace telemetry = sim_bridge::lmu::telemetry;
 
 constexpr double kSessionLengthS = 7200.0;
-constexpr double kTrackEdgeM = 6.5;
 constexpr std::uint8_t kGreenFlagPhase = 5;
 constexpr std::uint8_t kBeforeSessionPhase = 0;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -154,7 +153,9 @@ void BlockWriter::write_scoring_entry(BlockImage& image, std::size_t index, cons
     image.put(at + scoring::kFinishStatus, std::int8_t{0});
     image.put(at + scoring::kLapDistance, car.lap_distance_m);
     image.put(at + scoring::kPathLateral, car.path_lateral_m);
-    image.put(at + scoring::kTrackEdge, kTrackEdgeM);
+    // The track's half-width on the side of the centre line where the car is.
+    image.put(at + scoring::kTrackEdge,
+              car.path_lateral_m >= 0.0 ? car.point.width_positive_m : car.point.width_negative_m);
     image.put(at + scoring::kBestLapTime, car.best_lap_s.value_or(-1.0));
     image.put(at + scoring::kLastLapTime, car.last_lap_s.value_or(-1.0));
     image.put(at + scoring::kIsPlayer, byte_of(entrant.is_player));

@@ -48,4 +48,16 @@ Controls driving_controls(const CarSpec& car, double speed_mps, double base_spee
     return c;
 }
 
+Controls lap_model_controls(const CarSpec& car, const SpeedProfile& profile, double distance_m, double speed_mps,
+                            double curvature_per_m) {
+    Controls c;
+    c.throttle = profile.throttle_at(distance_m);
+    c.brake = profile.brake_at(distance_m);
+    c.steering = std::clamp(curvature_per_m * car.wheelbase_m / car.full_lock_rad, -1.0, 1.0);
+    select_gear(car, speed_mps, c);
+    c.abs_active = c.brake > 0.95 && speed_mps > 25.0;
+    c.tc_active = c.throttle > 0.3 && c.throttle < 0.95 && c.gear <= 3;
+    return c;
+}
+
 }  // namespace corvel::lmu_sim

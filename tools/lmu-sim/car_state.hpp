@@ -38,6 +38,7 @@ struct CarState {
     std::int64_t laps_completed = 0;
     double lap_start_s = 0.0;  // simulation time at which the lap in progress began
     double lap_distance_m = 0.0;
+    double path_distance_m = 0.0;  // along the car's own path since the line
     TrackPoint point;  // on the racing line, lateral offset applied
     double path_lateral_m = 0.0;
     double speed_mps = 0.0;
@@ -58,6 +59,10 @@ struct CarState {
 // profile's own values (before scaling to the lap time), which tell the phase of the corner.
 [[nodiscard]] Controls driving_controls(const CarSpec& car, double speed_mps, double base_speed_mps,
                                         double base_accel_mps2, double curvature_per_m);
+
+// The inputs of the lap model's driver at `distance_m` of `profile` (real circuits).
+[[nodiscard]] Controls lap_model_controls(const CarSpec& car, const SpeedProfile& profile, double distance_m,
+                                          double speed_mps, double curvature_per_m);
 
 // Gear and engine speed for a car rolling at `speed_mps` in its best gear.
 void select_gear(const CarSpec& car, double speed_mps, Controls& controls);

@@ -39,6 +39,7 @@ DriverPlan::DriverPlan(const Track& track, const SpeedProfile& profile, const Ca
     LapPlan first;
     first.number = first_lap_number();
     first.invalid = is_invalid(first.number);
+    first.invalid_from_m = kInvalidFromFraction * length;
     if (setup_.out_lap) {
         plan_out_lap_motion();
         first.out_lap = true;
@@ -46,15 +47,18 @@ DriverPlan::DriverPlan(const Track& track, const SpeedProfile& profile, const Ca
         first.duration_s = out_lap_motion_.back().time_s;
         first.joined_at_fraction = pit_.box_m / length;
     } else {
-        first.duration_s =
-            setup_.vary_lap_times ? varied_lap_time(setup_.lap_time_s, first.number) : setup_.lap_time_s;
-        const double into =
-            profile_->time_at(setup_.start_fraction * length) * first.duration_s / profile_->lap_time_s();
+        plan_racing_lap(first);
+        const double into = first.driven ? first.driven->profile->time_at(setup_.start_fraction * length)
+                                         : profile_->time_at(setup_.start_fraction * length) *
+                                               first.duration_s / profile_->lap_time_s();
         first.start_s = setup_.appear_at_s - into;
         first.joined_at_fraction = setup_.start_fraction;
     }
-    // Fuel falls linearly along the lap from its line, so the car holds fuel_l where it appears.
-    first.fuel_at_line_l = setup_.fuel_l + fuel_per_m() * first.joined_at_fraction * length;
+    // Fuel falls along the lap from its line, so the car holds fuel_l where it appears.
+    first.fuel_at_line_l =
+        setup_.fuel_l + (first.driven ? first.driven->profile->fuel_used_at(first.joined_at_fraction * length)
+                                      : fuel_per_m() * first.joined_at_fraction * length);
+    if (!first.driven) first.fuel_used_l = fuel_per_m() * length;
     const auto counted = first.published_time_s();
     first.best_after_s = history_lap_s();
     if (counted && !first.invalid) {
@@ -64,7 +68,36 @@ DriverPlan::DriverPlan(const Track& track, const SpeedProfile& profile, const Ca
 }
 
 double DriverPlan::fuel_per_m() const {
+    // The lap model burns what the engine's power needs; the ring a fixed amount per minute.
+    if (profile_->is_lap_model()) {
+        return profile_->fuel_used_at(track_->length_m()) * profile_->lap_time_s() / setup_.lap_time_s /
+               track_->length_m();
+    }
     return car_->fuel_per_minute_l * setup_.lap_time_s / 60.0 / track_->length_m();
+}
+
+void DriverPlan::plan_racing_lap(LapPlan& lap) const {
+    const double length = track_->length_m();
+    lap.invalid = is_invalid(lap.number);
+    lap.invalid_from_m = kInvalidFromFraction * length;
+    if (setup_.driver) {
+        lap.driven = std::make_shared<const DrivenLap>(setup_.driver->drive(lap.number));
+        lap.duration_s = lap.driven->profile->lap_time_s();
+        lap.fuel_used_l = lap.driven->profile->fuel_used_at(length);
+        if (const auto off = lap.driven->off_track_from_m) {
+            lap.invalid_from_m = lap.invalid ? std::min(lap.invalid_from_m, *off) : *off;
+            lap.invalid = true;
+        }
+        return;
+    }
+    lap.duration_s = setup_.vary_lap_times ? varied_lap_time(setup_.lap_time_s, lap.number) : setup_.lap_time_s;
+    lap.fuel_used_l = fuel_per_m() * length;
+}
+
+Controls DriverPlan::controls_at(double distance_m, double speed_mps, double base_speed_mps, double base_accel_mps2,
+                                 double curvature_per_m) const {
+    if (profile_->is_lap_model()) return lap_model_controls(*car_, *profile_, distance_m, speed_mps, curvature_per_m);
+    return driving_controls(*car_, speed_mps, base_speed_mps, base_accel_mps2, curvature_per_m);
 }
 
 bool DriverPlan::is_invalid(std::int64_t number) const {
@@ -113,10 +146,8 @@ LapPlan DriverPlan::next_lap_after(const LapPlan& previous) const {
     LapPlan lap;
     lap.number = previous.number + 1;
     lap.start_s = previous.end_s();
-    lap.duration_s =
-        setup_.vary_lap_times ? varied_lap_time(setup_.lap_time_s, lap.number) : setup_.lap_time_s;
-    lap.invalid = is_invalid(lap.number);
-    double fuel = previous.fuel_at_line_l - fuel_per_m() * length;
+    plan_racing_lap(lap);
+    double fuel = previous.fuel_at_line_l - previous.fuel_used_l;
     // The tank is refilled at the line when it would not last another lap: a session of any
     // length keeps a falling fuel level without running dry.
     if (fuel < 1.5 * fuel_per_m() * length + 1.0) fuel = setup_.fuel_l;
@@ -147,6 +178,7 @@ std::optional<double> DriverPlan::garage_at_s() {
 double DriverPlan::time_into_lap(std::int64_t number, double fraction) {
     const LapPlan plan = lap(number);
     const double distance = fraction * track_->length_m();
+    if (plan.driven) return plan.driven->profile->time_at(distance);
     if (!plan.out_lap) return profile_->time_at(distance) * plan.duration_s / profile_->lap_time_s();
     const auto after = std::lower_bound(out_lap_motion_.begin(), out_lap_motion_.end(), distance,
                                         [](const MotionPoint& p, double d) { return p.distance_m < d; });
@@ -162,19 +194,30 @@ std::optional<CarState> DriverPlan::state_at(double time_s) {
 }
 
 CarState DriverPlan::racing_state(const LapPlan& lap, double time_s) const {
-    const double ratio = profile_->lap_time_s() / lap.duration_s;
     const double into = std::clamp(time_s - lap.start_s, 0.0, lap.duration_s);
+    CarState state;
+    state.phase = CarPhase::Racing;
+    if (lap.driven) {
+        const SpeedProfile& own = *lap.driven->profile;
+        const double distance = own.distance_at_time(into);
+        const double curvature = track_->at(distance).curvature_per_m;
+        state.speed_mps = own.speed_at(distance);
+        state.long_accel_mps2 = own.accel_at(distance);
+        state.lat_accel_mps2 = state.speed_mps * state.speed_mps * curvature;
+        state.controls = lap_model_controls(*car_, own, distance, state.speed_mps, curvature);
+        finish_state(lap, distance, state);
+        return state;
+    }
+    const double ratio = profile_->lap_time_s() / lap.duration_s;
     const double distance = profile_->distance_at_time(into * ratio);
     const double base_speed = profile_->speed_at(distance);
     const double base_accel = profile_->accel_at(distance);
     const double curvature = track_->at(distance).curvature_per_m;
 
-    CarState state;
-    state.phase = CarPhase::Racing;
     state.speed_mps = base_speed * ratio;
     state.long_accel_mps2 = base_accel * ratio * ratio;
     state.lat_accel_mps2 = state.speed_mps * state.speed_mps * curvature;
-    state.controls = driving_controls(*car_, state.speed_mps, base_speed, base_accel, curvature);
+    state.controls = controls_at(distance, state.speed_mps, base_speed, base_accel, curvature);
     finish_state(lap, distance, state);
     return state;
 }
@@ -206,8 +249,7 @@ CarState DriverPlan::out_lap_state(const LapPlan& lap, double time_s) const {
         const bool catching_up =
             state.phase == CarPhase::Racing && speed < profile_->speed_at(distance) * ratio - 0.5;
         if (state.phase == CarPhase::Racing && !catching_up) {
-            c = driving_controls(*car_, speed, profile_->speed_at(distance), profile_->accel_at(distance),
-                                 curvature);
+            c = controls_at(distance, speed, profile_->speed_at(distance), profile_->accel_at(distance), curvature);
         } else {
             c.throttle = hi.accel_mps2 > 0.1 ? (catching_up ? 1.0 : 0.6) : 0.25;
             c.steering = std::clamp(curvature * car_->wheelbase_m / car_->full_lock_rad, -1.0, 1.0);
@@ -227,14 +269,15 @@ CarState DriverPlan::garage_state(double time_s) {
     state.phase = CarPhase::Garage;
     state.laps_completed = last.number;
     state.lap_start_s = std::min(time_s, last.end_s());
-    state.lap_distance_m = pit_.box_m;
+    state.path_distance_m = pit_.box_m;
     state.point = track_->at(pit_.box_m);
+    state.lap_distance_m = state.point.lap_distance_m;
     state.path_lateral_m = kGarageOffsetM;
     state.point.x_m += kGarageOffsetM * std::cos(state.point.heading_rad);
     state.point.z_m -= kGarageOffsetM * std::sin(state.point.heading_rad);
     state.point.curvature_per_m = 0.0;
     state.controls.rpm = car_->idle_rpm;
-    state.fuel_l = std::max(0.0, last.fuel_at_line_l - fuel_per_m() * track_->length_m());
+    state.fuel_l = std::max(0.0, last.fuel_at_line_l - last.fuel_used_l);
     state.last_lap_s = last.published_time_s();
     state.best_lap_s = last.best_after_s;
     return state;
@@ -245,16 +288,24 @@ void DriverPlan::finish_state(const LapPlan& lap, double distance_m, CarState& s
     state.slot_id = setup_.slot_id;
     state.laps_completed = lap.number - 1;
     state.lap_start_s = lap.start_s;
-    state.lap_distance_m = distance_m;
+    state.path_distance_m = distance_m;
     state.point = track_->at(distance_m);
-    // The racing line swings across the centre line a few times per lap.
-    const double swing = 2.0 * std::numbers::pi * (4.0 * distance_m / length) + setup_.line_phase;
-    state.path_lateral_m = 3.0 * std::sin(swing);
-    state.point.x_m += state.path_lateral_m * std::cos(state.point.heading_rad);
-    state.point.z_m -= state.path_lateral_m * std::sin(state.point.heading_rad);
-    state.fuel_l = std::max(0.0, lap.fuel_at_line_l - fuel_per_m() * distance_m);
+    state.lap_distance_m = state.point.lap_distance_m;
+    double aside = 0.0;  // off the path
+    if (track_->is_ring()) {
+        // The ring's racing line swings across the centre line a few times per lap.
+        const double swing = 2.0 * std::numbers::pi * (4.0 * distance_m / length) + setup_.line_phase;
+        aside = 3.0 * std::sin(swing);
+    } else if (lap.driven) {
+        for (const auto& bump : lap.driven->bumps) aside += bump.at(distance_m);
+    }
+    state.path_lateral_m = state.point.lateral_m + aside;
+    state.point.x_m += aside * std::cos(state.point.heading_rad);
+    state.point.z_m -= aside * std::sin(state.point.heading_rad);
+    state.fuel_l = std::max(0.0, lap.fuel_at_line_l - (lap.driven ? lap.driven->profile->fuel_used_at(distance_m)
+                                                                  : fuel_per_m() * distance_m));
 
-    state.lap_invalid = lap.invalid && distance_m >= kInvalidFromFraction * length;
+    state.lap_invalid = lap.invalid && distance_m >= lap.invalid_from_m;
     if (state.lap_invalid) {
         state.counting = LapCounting::NotCounted;
     } else {

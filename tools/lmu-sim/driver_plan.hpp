@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "car_state.hpp"
+#include "lap_driver.hpp"
 #include "speed_profile.hpp"
 #include "track.hpp"
 
@@ -26,6 +28,9 @@ struct DriverSetup {
     std::vector<std::int64_t> invalid_laps;         // lap numbers, as LapPlan::number
     double fuel_l = 62.0;
     double line_phase = 0.0;  // varies the racing line between cars
+    // Real circuits: the player's driver, who drives every racing lap his own way (each lap its
+    // own profile); without one, laps are the session's profile scaled to their lap time.
+    const LapDriver* driver = nullptr;
 };
 
 struct LapPlan {
@@ -38,6 +43,10 @@ struct LapPlan {
     double joined_at_fraction = 0.0;
     double fuel_at_line_l = 0.0;         // fuel at its start line (for a joined lap: as if driven whole)
     std::optional<double> best_after_s;  // best counted lap time once this lap is done
+    double invalid_from_m = 0.0;         // along the path, when `invalid`
+    // Driven by a LapDriver: the lap's own profile, its departures from the line, its fuel.
+    std::shared_ptr<const DrivenLap> driven;
+    double fuel_used_l = 0.0;
 
     [[nodiscard]] double end_s() const { return start_s + duration_s; }
     [[nodiscard]] std::optional<double> published_time_s() const {
@@ -93,6 +102,10 @@ class DriverPlan {
     [[nodiscard]] double fuel_per_m() const;
     [[nodiscard]] bool is_invalid(std::int64_t number) const;
     [[nodiscard]] std::optional<double> history_lap_s() const;
+    // Fills duration, fuel use and invalidity of a racing lap from its number.
+    void plan_racing_lap(LapPlan& lap) const;
+    [[nodiscard]] Controls controls_at(double distance_m, double speed_mps, double base_speed_mps,
+                                       double base_accel_mps2, double curvature_per_m) const;
 
     const Track* track_;
     const SpeedProfile* profile_;

@@ -30,6 +30,17 @@ constexpr Opponent kOpponents[] = {
 constexpr std::uint32_t kPlayerSlot = 3;
 constexpr std::size_t kPlayerPosition = 1;  // in the vehicle list
 
+// The options were checked when parsed: a circuit that cannot be had now falls back to the ring.
+Track track_for(const SimOptions& options) {
+    auto circuit = selected_circuit(options);
+    if (circuit && *circuit) return Track(**circuit);
+    return Track(options.track_length_m);
+}
+
+SpeedProfile profile_for(const Track& track, const CarSpec& car) {
+    return track.is_ring() ? SpeedProfile(track, car) : SpeedProfile(track, car, LapEdits{});
+}
+
 }  // namespace
 
 double session_clock_origin(const SimOptions& options) {
@@ -37,7 +48,11 @@ double session_clock_origin(const SimOptions& options) {
 }
 
 SessionScript::SessionScript(const SimOptions& options)
-    : options_(options), track_(options.track_length_m), profile_(track_, car_) {
+    : options_(options),
+      track_(track_for(options)),
+      car_(track_.is_ring() ? CarSpec{} : selected_car(options)),
+      profile_(profile_for(track_, car_)) {
+    if (!track_.is_ring()) lap_driver_ = std::make_unique<LapDriver>(track_, car_, profile_, options.driver);
     const double appear = options.menu_secs;
     std::vector<Entrant> entrants;
     std::vector<DriverSetup> setups;
@@ -68,6 +83,7 @@ SessionScript::SessionScript(const SimOptions& options)
     if (options.laps && options.after_laps == AfterLaps::Idle) setup.garage_after_laps = options.laps;
     setup.invalid_laps = options.invalid_laps;
     setup.fuel_l = options.fuel_l;
+    setup.driver = lap_driver_.get();
     entrants.insert(entrants.begin() + kPlayerPosition, player);
     setups.insert(setups.begin() + kPlayerPosition, setup);
     player_index_ = kPlayerPosition;

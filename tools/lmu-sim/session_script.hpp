@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,6 +58,8 @@ class SessionScript {
     [[nodiscard]] const Track& track() const { return track_; }
     [[nodiscard]] const SpeedProfile& profile() const { return profile_; }
     [[nodiscard]] const CarSpec& car() const { return car_; }
+    // Real circuits: the player's driver and the corners he drives; nothing on the ring.
+    [[nodiscard]] const LapDriver* lap_driver() const { return lap_driver_.get(); }
     // When the car appears on track; nothing when it stays in the menus.
     [[nodiscard]] std::optional<double> on_track_at_s() const;
     // When the script is over and the simulator should exit (--laps with exit, --exit-at-fraction).
@@ -67,6 +70,7 @@ class SessionScript {
     Track track_;
     CarSpec car_;
     SpeedProfile profile_;
+    std::unique_ptr<LapDriver> lap_driver_;
     std::vector<Entrant> entrants_;
     std::vector<DriverPlan> drivers_;  // same order as entrants_
     std::size_t player_index_ = 0;

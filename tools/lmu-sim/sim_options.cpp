@@ -123,8 +123,89 @@ std::optional<std::string> set_hostile(SimOptions& o, std::string_view list) {
     return std::nullopt;
 }
 
+// N:M pairs of --spread and LAP:CORNER:KIND[:SIZE] of --mistake.
+std::vector<std::string_view> split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    while (true) {
+        const auto at = text.find(separator);
+        parts.push_back(text.substr(0, at));
+        if (at == std::string_view::npos) return parts;
+        text = text.substr(at + 1);
+    }
+}
+
+std::optional<std::string> add_spread(SimOptions& o, std::string_view v) {
+    const auto parts = split(v, ':');
+    const auto corner = parts.size() == 2 ? to_int(parts[0]) : std::nullopt;
+    const auto metres = parts.size() == 2 ? to_double(parts[1]) : std::nullopt;
+    if (!corner || *corner < 1 || *corner > 1000 || !metres || *metres < 0.0 || *metres > 200.0)
+        return must_be("--spread", "CORNER:METRES, a corner number and a spread from 0 to 200 m");
+    o.driver.spreads.push_back({static_cast<int>(*corner), *metres});
+    return std::nullopt;
+}
+
+std::optional<std::string> add_mistake(SimOptions& o, std::string_view v) {
+    const auto parts = split(v, ':');
+    const auto wrong = [] {
+        return must_be("--mistake", "LAP:CORNER:KIND[:SIZE] with KIND early-brake, late-brake, over-slow, "
+                                    "late-throttle or off-track, and SIZE from 0 to 500");
+    };
+    if (parts.size() < 3 || parts.size() > 4) return wrong();
+    const auto lap = to_int(parts[0]);
+    const auto corner = to_int(parts[1]);
+    const auto kind = mistake_kind(parts[2]);
+    if (!lap || *lap < 1 || !corner || *corner < 1 || *corner > 1000 || !kind) return wrong();
+    double size = default_mistake_size(*kind);
+    if (parts.size() == 4) {
+        const auto given = to_double(parts[3]);
+        if (!given || *given < 0.0 || *given > 500.0) return wrong();
+        size = *given;
+    }
+    o.driver.mistakes.push_back({*lap, static_cast<int>(*corner), *kind, size});
+    return std::nullopt;
+}
+
 const std::vector<OptionSpec>& option_table() {
     static const std::vector<OptionSpec> table = {
+        {"--track", true,
+         [](SimOptions& o, std::string_view v) -> std::optional<std::string> {
+             if (v != "ring" && !builtin_circuit(v)) return must_be("--track", "ring, spa, monza or sakhir");
+             o.track = std::string(v);
+             return std::nullopt;
+         }},
+        {"--track-file", true,
+         [](SimOptions& o, std::string_view v) -> std::optional<std::string> {
+             if (v.empty()) return must_be("--track-file", "a file path");
+             o.track_file = std::string(v);
+             return std::nullopt;
+         }},
+        {"--raceline", true,
+         [](SimOptions& o, std::string_view v) -> std::optional<std::string> {
+             if (v.empty()) return must_be("--raceline", "a file path");
+             o.raceline_file = std::string(v);
+             return std::nullopt;
+         }},
+        {"--car", true,
+         [](SimOptions& o, std::string_view v) -> std::optional<std::string> {
+             if (v != "hypercar" && v != "gt3") return must_be("--car", "hypercar or gt3");
+             o.car = std::string(v);
+             return std::nullopt;
+         }},
+        {"--seed", true,
+         [](SimOptions& o, std::string_view v) -> std::optional<std::string> {
+             const auto n = to_int(v);
+             if (!n || *n < 0) return must_be("--seed", "a whole number of 0 or more");
+             o.driver.seed = static_cast<std::uint64_t>(*n);
+             return std::nullopt;
+         }},
+        {"--no-variation", false,
+         [](SimOptions& o, std::string_view) -> std::optional<std::string> {
+             o.driver.vary = false;
+             return std::nullopt;
+         }},
+        {"--spread", true, add_spread},
+        {"--mistake", true, add_mistake},
+        {"--list-corners", false, flag(&SimOptions::list_corners)},
         {"--telemetry-hz", true,
          number_in(&SimOptions::telemetry_hz, 1.0, 1000.0, false,
                    "--telemetry-hz must be a rate from 1 to 1000")},
@@ -221,6 +302,7 @@ bool has_slash(std::string_view name) {
 
 std::expected<SimOptions, std::string> parse_options(std::span<const std::string> args) {
     SimOptions options;
+    const std::string default_track_name = options.texts.track;
     // Zero until given, so that the missing one of the pair can follow the other.
     options.track_length_m = 0.0;
     options.lap_time_s = 0.0;
@@ -250,7 +332,24 @@ std::expected<SimOptions, std::string> parse_options(std::span<const std::string
         }
         if (auto problem = spec->set(options, value)) return std::unexpected(*problem);
     }
-    if (options.track_length_m == 0.0 && options.lap_time_s == 0.0) {
+    if (options.track_file) {
+        if (options.track != "ring") return std::unexpected("--track and --track-file exclude each other");
+        options.track = "file";
+    } else if (options.raceline_file) {
+        return std::unexpected("--raceline goes with --track-file");
+    }
+    if (options.track != "ring") {
+        if (options.track_length_m != 0.0 || options.lap_time_s != 0.0)
+            return std::unexpected("--lap-time and --track-length apply to --track ring only");
+        const auto circuit = selected_circuit(options);
+        if (!circuit) return std::unexpected(circuit.error());
+        // The published length is the centre line's; the lap time is the model's.
+        const Track track(**circuit);
+        const SpeedProfile model(track, selected_car(options), LapEdits{});
+        options.track_length_m = track.lap_length_m();
+        options.lap_time_s = std::round(model.lap_time_s() * 1000.0) / 1000.0;
+        if (options.texts.track == default_track_name) options.texts.track = (*circuit)->track_name;
+    } else if (options.track_length_m == 0.0 && options.lap_time_s == 0.0) {
         const SimOptions defaults;
         options.track_length_m = defaults.track_length_m;
         options.lap_time_s = defaults.lap_time_s;
@@ -274,6 +373,20 @@ std::expected<SimOptions, std::string> parse_options(std::span<const std::string
     }
     if (options.map_size == 0) options.map_size = sim_bridge::lmu::kBlockSize;
     return options;
+}
+
+std::expected<std::optional<CircuitData>, std::string> selected_circuit(const SimOptions& options) {
+    if (options.track == "ring") return std::optional<CircuitData>();
+    if (options.track_file) {
+        auto loaded = circuit_from_files(*options.track_file, options.raceline_file);
+        if (!loaded) return std::unexpected(loaded.error());
+        return std::optional<CircuitData>(std::move(*loaded));
+    }
+    return builtin_circuit(options.track);
+}
+
+CarSpec selected_car(const SimOptions& options) {
+    return options.car == "gt3" ? gt3() : hypercar();
 }
 
 std::int64_t effective_start_lap(const SimOptions& options) {

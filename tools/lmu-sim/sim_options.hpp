@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "circuit.hpp"
+#include "lap_driver.hpp"
+
 namespace corvel::lmu_sim {
 
 enum class AfterLaps : std::uint8_t { Exit, Idle };
@@ -34,6 +37,13 @@ struct PlayerTexts {
 };
 
 struct SimOptions {
+    // "ring" (the synthetic circuit), a built-in circuit (spa, monza, sakhir) or "file".
+    std::string track = "ring";
+    std::optional<std::string> track_file;
+    std::optional<std::string> raceline_file;
+    std::string car = "hypercar";  // real circuits: hypercar or gt3
+    DriverStyle driver;            // real circuits: seed, variation, spreads, mistakes
+    bool list_corners = false;
     double telemetry_hz = 100.0;
     double scoring_hz = 5.0;
     // Given one of the two, the other follows: the car laps at its natural pace.
@@ -72,6 +82,10 @@ struct SimOptions {
 [[nodiscard]] std::expected<SimOptions, std::string> parse_options(std::span<const std::string> args);
 
 [[nodiscard]] std::string usage_text();
+
+// The real circuit the options choose, nothing for the ring.
+[[nodiscard]] std::expected<std::optional<CircuitData>, std::string> selected_circuit(const SimOptions& options);
+[[nodiscard]] CarSpec selected_car(const SimOptions& options);
 
 // The laps completed when the car appears: --start-lap, or near the 32-bit limit for
 // hostile lap numbers, else 0.

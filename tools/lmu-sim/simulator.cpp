@@ -64,6 +64,7 @@ class Run {
     // image is published.
     void write_tick(double time_s, bool scoring_due);
     void report_published();
+    void log_tick();
     [[nodiscard]] double scoring_moment(double time_s) const;
     void report_laps(const WorldState& scoring);
     [[nodiscard]] std::optional<std::string> stop_reason(double t) const;
@@ -84,6 +85,7 @@ class Run {
     bool announced_on_track_ = false;
     std::optional<WorldState> scoring_;  // the scoring moment written by the last tick, if any
     bool now_on_track_ = false;
+    std::optional<CarState> now_player_;
     double now_time_s_ = 0.0;
     bool warned_lock_ = false;
     std::optional<double> exit_at_;
@@ -111,6 +113,23 @@ void Run::write_tick(double time_s, bool scoring_due) {
     writer_.write_telemetry(image_, now);
     now_on_track_ = now.on_track;
     now_time_s_ = time_s;
+    const auto player = script_.player_index();
+    now_player_ = player < now.cars.size() ? std::optional<CarState>(now.cars[player]) : std::nullopt;
+}
+
+// Every telemetry tick's true time and place, so a test can tell each recorded sample's.
+void Run::log_tick() {
+    if (!truth_.enabled() || !now_player_) return;
+    const CarState& car = *now_player_;
+    truth_.write(JsonObject()
+                     .add("event", "tick")
+                     .add("time_s", now_time_s_)
+                     .add("session_time_s", session_clock_origin(options_) + now_time_s_)
+                     .add("lap", car.laps_completed + 1)
+                     .add("since_line_s", now_time_s_ - car.lap_start_s)
+                     .add("lap_distance_m", car.lap_distance_m)
+                     .add("path_distance_m", car.path_distance_m)
+                     .add("speed_mps", car.speed_mps));
 }
 
 void Run::report_published() {
@@ -150,6 +169,7 @@ void Run::report_laps(const WorldState& scoring) {
             .add("published_s", scoring.time_s + kScoringLagS)
             .add("best_lap_time_s", lap.best_after_s);
         truth_.write(entry);
+        truth_.write(JsonObject().add("event", "lap_truth").add_all(lap_truth_json(script_, lap.number)));
     }
 }
 
@@ -167,7 +187,12 @@ void Run::log_start(const Publisher& publisher) {
                      .add("telemetry_hz", options_.telemetry_hz)
                      .add("scoring_hz", options_.scoring_hz)
                      .add("scoring_lag_s", kScoringLagS)
+                     .add("track", options_.track)
+                     .add("car", options_.track == "ring" ? std::string("ring car") : options_.car)
+                     .add("seed", static_cast<std::int64_t>(options_.driver.seed))
+                     .add("variation", options_.driver.vary)
                      .add("track_length_m", options_.track_length_m)
+                     .add("path_length_m", script_.track().length_m())
                      .add("lap_time_s", options_.lap_time_s)
                      .add("start_lap", effective_start_lap(options_))
                      .add("start_fraction", options_.start_fraction)
@@ -243,6 +268,7 @@ void Run::publish_tick(double t, Publisher& publisher) {
         say("the lock was held by another party for over " + std::to_string(kLockPatience.count()) +
             " ms; took it over");
     }
+    log_tick();
     report_published();
 }
 
@@ -293,6 +319,29 @@ int Run::execute() {
     return 0;
 }
 
+// Corners on the published lap-distance axis, as the model's lap drives them.
+int list_corners(const SimOptions& options) {
+    SessionScript script(options);
+    const LapDriver* driver = script.lap_driver();
+    if (!driver) {
+        std::cerr << "lmu-sim: error: --list-corners needs a real circuit (--track spa, monza, sakhir or "
+                     "--track-file)"
+                  << std::endl;
+        return 1;
+    }
+    const Track& track = script.track();
+    std::cout << options.texts.track << ": " << fixed(track.lap_length_m(), 1) << " m, model lap "
+              << fixed(script.profile().lap_time_s(), 3) << " s\n";
+    std::cout << "corner  apex (m)  min speed at (m)  min speed (km/h)\n";
+    for (const auto& c : driver->corners()) {
+        char line[128];
+        std::snprintf(line, sizeof line, "T%-5d %9.1f %17.1f %17.1f\n", c.number, track.at(c.apex_m).lap_distance_m,
+                      track.at(c.min_speed_m).lap_distance_m, c.min_speed_mps * 3.6);
+        std::cout << line;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int lmu_sim_main(std::span<const std::string> args, std::string_view process_name) {
@@ -305,6 +354,7 @@ int lmu_sim_main(std::span<const std::string> args, std::string_view process_nam
         std::cout << usage_text();
         return 0;
     }
+    if (options->list_corners) return list_corners(*options);
     TruthLog truth;
     if (options->truth_path) {
         auto opened = TruthLog::open(*options->truth_path);

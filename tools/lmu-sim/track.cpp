@@ -5,6 +5,8 @@
 // exact.
 #include "track.hpp"
 
+#include "circuit_geometry.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -56,7 +58,7 @@ double wrap_angle(double angle) {
 
 }  // namespace
 
-Track::Track(double length_m) : length_m_(length_m) {
+Track::Track(double length_m) : length_m_(length_m), lap_length_m_(length_m) {
     half_.resize(kStepsPerHalf + 1);
     const double step = 1.0 / kStepsPerHalf;
     HalfPoint p{0.0, 0.0, 0.0};
@@ -90,6 +92,10 @@ Track::HalfPoint Track::half_at(double unit_distance) const {
 TrackPoint Track::at(double distance_m) const {
     double along = std::fmod(distance_m, length_m_);
     if (along < 0.0) along += length_m_;
+    return is_ring() ? ring_at(along) : circuit_at(along);
+}
+
+TrackPoint Track::ring_at(double along) const {
     const double half_length = length_m_ / 2.0;
     const bool second_half = along >= half_length;
     const double u = (second_half ? along - half_length : along) / half_length;
@@ -99,10 +105,41 @@ TrackPoint Track::at(double distance_m) const {
         const auto& end = half_.back();
         p = {end.x - p.x, end.z - p.z, p.heading + kPi};
     }
-    return {
-        p.x * half_length,     height(along / length_m_),       p.z * half_length,
-        wrap_angle(p.heading), unit_curvature(u) / half_length,
-    };
+    TrackPoint point;
+    point.x_m = p.x * half_length;
+    point.y_m = height(along / length_m_);
+    point.z_m = p.z * half_length;
+    point.heading_rad = wrap_angle(p.heading);
+    point.curvature_per_m = unit_curvature(u) / half_length;
+    point.lap_distance_m = along;
+    return point;
+}
+
+TrackPoint Track::circuit_at(double along) const {
+    const double grid = along / step_m_;
+    const auto index = std::min(static_cast<std::size_t>(grid), table_.size() - 2);
+    const double w = grid - static_cast<double>(index);
+    const auto& a = table_[index];
+    const auto& b = table_[index + 1];
+    const auto mix = [w](double p, double q) { return p + (q - p) * w; };
+    TrackPoint point;
+    point.x_m = mix(a.x_m, b.x_m);
+    point.z_m = mix(a.z_m, b.z_m);
+    point.heading_rad = wrap_angle(mix(a.heading_rad, b.heading_rad));
+    point.curvature_per_m = mix(a.curvature_per_m, b.curvature_per_m);
+    point.lap_distance_m = mix(a.lap_distance_m, b.lap_distance_m);
+    point.lateral_m = mix(a.lateral_m, b.lateral_m);
+    point.width_positive_m = mix(a.width_positive_m, b.width_positive_m);
+    point.width_negative_m = mix(a.width_negative_m, b.width_negative_m);
+    return point;
+}
+
+Track::Track(const CircuitData& circuit) {
+    CircuitGeometry geometry = build_circuit_geometry(circuit);
+    length_m_ = geometry.path_length_m;
+    lap_length_m_ = geometry.centre_length_m;
+    step_m_ = geometry.step_m;
+    table_ = std::move(geometry.table);
 }
 
 }  // namespace corvel::lmu_sim

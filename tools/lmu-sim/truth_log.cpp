@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "session_script.hpp"
 #include "text/utf8.hpp"
 
 namespace corvel::lmu_sim {
@@ -91,6 +92,53 @@ JsonObject& JsonObject::add(std::string_view name, std::optional<double> number)
 JsonObject& JsonObject::add(std::string_view name, const JsonObject& object) {
     key(name);
     body_ += object.str();
+    return *this;
+}
+
+JsonObject& JsonObject::add(std::string_view name, const std::vector<JsonObject>& array) {
+    key(name);
+    body_ += '[';
+    for (std::size_t i = 0; i < array.size(); ++i) {
+        if (i > 0) body_ += ',';
+        body_ += array[i].str();
+    }
+    body_ += ']';
+    return *this;
+}
+
+JsonObject lap_truth_json(SessionScript& script, std::int64_t number) {
+    const LapPlan lap = script.player().lap(number);
+    const Track& track = script.track();
+    const auto lap_distance = [&](double path_m) { return track.at(path_m).lap_distance_m; };
+    std::vector<JsonObject> corners;
+    if (const LapDriver* driver = script.lap_driver(); driver && lap.driven) {
+        for (const auto& c : driver->corner_truth(*lap.driven)) {
+            corners.push_back(JsonObject()
+                                  .add("corner", c.number)
+                                  .add("brake_m", lap_distance(c.brake_m))
+                                  .add("apex_m", lap_distance(c.apex_m))
+                                  .add("min_speed_m", lap_distance(c.min_speed_m))
+                                  .add("min_speed_mps", c.min_speed_mps)
+                                  .add("throttle_m", lap_distance(c.pickup_m))
+                                  .add("start_time_s", c.start_time_s)
+                                  .add("apex_time_s", c.apex_time_s)
+                                  .add("end_time_s", c.end_time_s));
+        }
+    }
+    return JsonObject()
+        .add("lap", lap.number)
+        .add("started_s", lap.start_s)
+        .add("ended_s", lap.end_s())
+        .add("lap_time_s", lap.duration_s)
+        .add("out_lap", lap.out_lap)
+        .add("invalid", lap.invalid)
+        .add("fuel_at_line_l", lap.fuel_at_line_l)
+        .add("corners", corners);
+}
+
+JsonObject& JsonObject::add_all(const JsonObject& other) {
+    if (!body_.empty() && !other.body_.empty()) body_ += ',';
+    body_ += other.body_;
     return *this;
 }
 

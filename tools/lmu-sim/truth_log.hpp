@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvel::lmu_sim {
 
@@ -23,7 +24,10 @@ class JsonObject {
     JsonObject& add(std::string_view key, bool value);
     JsonObject& add(std::string_view key, std::optional<double> number);
     JsonObject& add(std::string_view key, const JsonObject& object);
+    JsonObject& add(std::string_view key, const std::vector<JsonObject>& array);
     JsonObject& add_null(std::string_view key);
+    // Appends all of `other`'s members.
+    JsonObject& add_all(const JsonObject& other);
 
     [[nodiscard]] std::string str() const { return "{" + body_ + "}"; }
 
@@ -37,6 +41,14 @@ class JsonObject {
 // Lower-case hexadecimal of every byte.
 [[nodiscard]] std::string hex_bytes(std::string_view bytes);
 
+class SessionScript;
+
+// What the player's lap `lap` was in truth, on the published lap-distance axis: when it began
+// and ended, and per corner the brake point, geometric apex, minimum-speed point and speed,
+// throttle pickup, and the times from the line at the corner's start (brake point), apex and end.
+// Corners are empty on the ring, which has no driver model.
+[[nodiscard]] JsonObject lap_truth_json(SessionScript& script, std::int64_t lap);
+
 class TruthLog {
   public:
     TruthLog() = default;  // writes nothing
@@ -45,6 +57,7 @@ class TruthLog {
 
     // One line, flushed at once so that a reader sees it while the simulator runs.
     void write(const JsonObject& object);
+    [[nodiscard]] bool enabled() const { return file_ != nullptr; }
 
   private:
     std::unique_ptr<std::ofstream> file_;
