@@ -38,13 +38,6 @@ constexpr float kMovingSpeedKmh = 5.0f;
 constexpr float kOnTrackLapFraction = 0.01f;
 constexpr double kOnTrackLapTimeS = 1.0;
 
-// While waiting for a session: a car in the pit lane or the pits counts only by its speed.
-bool car_is_moving(const sim_bridge::TelemetrySnapshot& s) {
-    if (s.speed_kmh > kMovingSpeedKmh) return true;
-    if (s.in_pit_lane || s.in_pits) return false;
-    return s.lap_fraction > kOnTrackLapFraction || s.current_lap_time_s > kOnTrackLapTimeS;
-}
-
 std::string connect_status(const std::vector<sim_bridge::DetectedSimulator>& found) {
     for (const auto& sim : found) {
         if (sim.kind != sim_bridge::SimulatorKind::LMU) continue;
@@ -93,6 +86,18 @@ asio::awaitable<Step<CleanLap>> record_first_clean_lap(CapturePhases& phases) {
 
 }  // namespace
 
+// A car in the pit lane or the pits counts as moving only by its speed.
+bool car_is_moving(const sim_bridge::TelemetrySnapshot& s) {
+    if (s.speed_kmh > kMovingSpeedKmh) return true;
+    if (s.in_pit_lane || s.in_pits) return false;
+    return s.lap_fraction > kOnTrackLapFraction || s.current_lap_time_s > kOnTrackLapTimeS;
+}
+
+bool session_is_active(const sim_bridge::SessionInfo& session, const sim_bridge::TelemetrySnapshot* snapshot) {
+    const bool moving = snapshot != nullptr && car_is_moving(*snapshot);
+    return (moving || session.in_realtime) && !text::is_blank(session.track_name);
+}
+
 CapturePhases::CapturePhases(CaptureOptions options, sim_bridge::SimAdapter& adapter, DriverEnvironment env)
     : options_(std::move(options)), adapter_(adapter), env_(std::move(env)),
       out_(env_.out != nullptr ? *env_.out : std::cout) {}
@@ -131,8 +136,7 @@ asio::awaitable<Step<void>> CapturePhases::wait_for_session() {
         if (!info) co_return fail(std::move(info.error()));
         // Telemetry that cannot be had yet only means "not moving" while waiting.
         auto snapshot = co_await adapter_.latest_telemetry();
-        const bool moving = snapshot.has_value() && car_is_moving(*snapshot);
-        if ((moving || info->in_realtime) && !text::is_blank(info->track_name)) {
+        if (session_is_active(*info, snapshot ? &*snapshot : nullptr)) {
             session_ = std::move(*info);
             break;
         }

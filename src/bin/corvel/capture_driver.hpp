@@ -38,6 +38,13 @@ inline constexpr std::chrono::milliseconds kLongestPause{std::chrono::hours(24)}
 using MonotonicClock = std::function<std::chrono::steady_clock::time_point()>;
 using SimulatorDetection = std::function<std::vector<sim_bridge::DetectedSimulator>()>;
 
+// The session wait's test: the track has a name, and the player is in the car or the car is
+// moving (a car in the pit lane or the pits counts as moving only by its speed). Without
+// telemetry (`snapshot` null) the car does not count as moving.
+[[nodiscard]] bool car_is_moving(const sim_bridge::TelemetrySnapshot& snapshot);
+[[nodiscard]] bool session_is_active(const sim_bridge::SessionInfo& session,
+                                     const sim_bridge::TelemetrySnapshot* snapshot);
+
 // Everything the driver takes from its surroundings besides the options and the adapter.
 // The defaults are the product's; tests shorten the pauses and replace the rest.
 struct DriverEnvironment {
