@@ -48,6 +48,10 @@ std::expected<CommandArgs, std::string> parse_command_args(std::span<const std::
             target = &parsed.x_axis;
         } else if (accepted.segments && name == "--segments") {
             target = &parsed.segments;
+        } else if (accepted.names && name == "--names") {
+            target = &parsed.names;
+        } else if (accepted.by && name == "--by") {
+            target = &parsed.by;
         } else {
             return std::unexpected("unknown option " + name + " (see --help)");
         }

@@ -30,6 +30,8 @@ struct CommandArgs {
     std::optional<std::string> compare;   // --compare
     std::optional<std::string> x_axis;    // --x
     std::optional<std::string> segments;  // --segments
+    std::optional<std::string> names;     // --names
+    std::optional<std::string> by;        // --by
     bool json = false;                    // --json
 };
 
@@ -38,6 +40,8 @@ struct CommandOptions {
     bool compare = false;   // accepts --compare
     bool x_axis = false;    // accepts --x
     bool segments = false;  // accepts --segments
+    bool names = false;     // accepts --names
+    bool by = false;        // accepts --by
     bool json = false;      // accepts --json
 };
 
@@ -77,5 +81,6 @@ CommandResult run_csv(std::span<const std::string> args, CommandIo& io);
 CommandResult run_plot(std::span<const std::string> args, CommandIo& io);
 CommandResult run_list(std::span<const std::string> args, CommandIo& io);
 CommandResult run_compare(std::span<const std::string> args, CommandIo& io);
+CommandResult run_corners(std::span<const std::string> args, CommandIo& io);
 
 }  // namespace corvel
