@@ -6,7 +6,7 @@
 #include <ostream>
 
 #include "commands/command_support.hpp"
-#include "commands/corner_output.hpp"
+#include "presentation/corner_output.hpp"
 #include "analysis/lap_analysis.hpp"
 #include "analysis/lap_comparison.hpp"
 #include "presentation/lap_text.hpp"

@@ -6,7 +6,7 @@
 #include "analysis/lap_analysis.hpp"
 #include "analysis/lap_timeline.hpp"
 #include "commands/command_support.hpp"
-#include "commands/corner_output.hpp"
+#include "presentation/corner_output.hpp"
 #include "presentation/corner_text.hpp"
 #include "presentation/number_text.hpp"
 

@@ -1,4 +1,4 @@
-#include "commands/corner_output.hpp"
+#include "presentation/corner_output.hpp"
 
 #include <algorithm>
 #include <cmath>
