@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/corner_names.hpp"
 #include "lap_format/json/lap_file.hpp"
 
 namespace corvel {
@@ -74,6 +75,10 @@ struct FileCommand {
 [[nodiscard]] CommandResult write_command_output(const CommandArgs& args, const LapFile& lap,
                                                  std::string_view default_extension,
                                                  const std::string& content, CommandIo& io);
+
+// The corner names file given with --names, read and parsed; nothing without one.
+[[nodiscard]] std::expected<std::optional<CornerNames>, std::string> load_corner_names(
+    const std::optional<std::string>& utf8_path);
 
 CommandResult run_info(std::span<const std::string> args, CommandIo& io);
 CommandResult run_verify(std::span<const std::string> args, CommandIo& io);

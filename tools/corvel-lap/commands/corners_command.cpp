@@ -63,14 +63,7 @@ CommandResult run_corners(std::span<const std::string> args, CommandIo& io) {
         Json doc;
         doc["file"] = (*command)->file;
         doc["trackLengthM"] = json_number(length, 1e3);
-        Json corners = Json::array();
-        for (std::size_t i = 0; i < map.corners.size(); ++i) {
-            Json c = corner_json(map.corners[i]);
-            c["minSpeedKmh"] = json_number(metrics[i] ? std::optional(metrics[i]->min_speed_kmh) : std::nullopt, 10.0);
-            c["minSpeedAtM"] = json_number(metrics[i] ? std::optional(metrics[i]->min_speed_at_m) : std::nullopt, 1e3);
-            corners.push_back(std::move(c));
-        }
-        doc["corners"] = std::move(corners);
+        doc["corners"] = corner_map_json(map, metrics);
         out = doc.dump(2) + "\n";
     } else {
         out = (*command)->file + ": " + std::to_string(map.corners.size()) + " corners\n\n";

@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <numeric>
-#include <sstream>
 
-#include "lap_format/utf8_path.hpp"
 #include "presentation/corner_text.hpp"
 #include "presentation/number_text.hpp"
 
@@ -40,17 +37,6 @@ std::string padded(std::string text, std::size_t width) {
 
 }  // namespace
 
-std::expected<std::optional<CornerNames>, std::string> load_corner_names(const std::optional<std::string>& utf8_path) {
-    if (!utf8_path) return std::nullopt;
-    std::ifstream file(path_from_utf8(*utf8_path), std::ios::binary);
-    if (!file) return std::unexpected("cannot read the corner names " + *utf8_path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    auto names = parse_corner_names(text.str());
-    if (!names) return std::unexpected(*utf8_path + ": " + names.error());
-    return std::optional<CornerNames>(std::move(*names));
-}
-
 void name_corners(CornerComparison& table, const CornerNames& names) {
     apply_corner_names(table.map, names);
     for (CornerDelta& d : table.corners) {
@@ -71,6 +57,18 @@ Json corner_json(const TrackCorner& c) {
             {"startM", json_number(c.start_m, 1e3)},
             {"apexM", json_number(c.apex_m, 1e3)},
             {"endM", json_number(c.end_m, 1e3)}};
+}
+
+Json corner_map_json(const CornerMap& map, const std::vector<std::optional<CornerLapMetrics>>& metrics) {
+    Json corners = Json::array();
+    for (std::size_t i = 0; i < map.corners.size(); ++i) {
+        const auto& m = i < metrics.size() ? metrics[i] : std::nullopt;
+        Json c = corner_json(map.corners[i]);
+        c["minSpeedKmh"] = json_number(m ? std::optional(m->min_speed_kmh) : std::nullopt, 10.0);
+        c["minSpeedAtM"] = json_number(m ? std::optional(m->min_speed_at_m) : std::nullopt, 1e3);
+        corners.push_back(std::move(c));
+    }
+    return corners;
 }
 
 std::optional<std::string> corner_advice_of(const CornerDelta& corner, const LapComparison& comparison) {

@@ -2,7 +2,6 @@
 // `report` share the names file, the JSON members and the table.
 #pragma once
 
-#include <expected>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -13,10 +12,6 @@
 
 namespace corvel {
 
-// The names file given with --names, read and parsed; nothing without one.
-[[nodiscard]] std::expected<std::optional<CornerNames>, std::string> load_corner_names(
-    const std::optional<std::string>& utf8_path);
-
 void name_corners(CornerComparison& table, const CornerNames& names);
 
 // A number rounded to 1/per_unit; NaN and infinities, and nothing, become null.
@@ -24,6 +19,11 @@ void name_corners(CornerComparison& table, const CornerNames& names);
 
 // {"number", "name", "direction", "startM", "apexM", "endM"}
 [[nodiscard]] nlohmann::ordered_json corner_json(const TrackCorner& corner);
+
+// One lap's map: corner_json plus that lap's "minSpeedKmh" and "minSpeedAtM" (null where the
+// lap does not cover the corner); `metrics` as measure_corners gives them.
+[[nodiscard]] nlohmann::ordered_json corner_map_json(const CornerMap& map,
+                                                     const std::vector<std::optional<CornerLapMetrics>>& metrics);
 
 // compare's "corners" and "straights" members.
 [[nodiscard]] nlohmann::ordered_json corners_json(const CornerComparison& table, const LapComparison& comparison);
