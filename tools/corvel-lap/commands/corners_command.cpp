@@ -68,14 +68,14 @@ CommandResult run_corners(std::span<const std::string> args, CommandIo& io) {
         out = doc.dump(2) + "\n";
     } else {
         out = (*command)->file + ": " + std::to_string(map.corners.size()) + " corners\n\n";
-        std::size_t width = 14;  // the label column fits the longest name
-        for (const TrackCorner& c : map.corners) width = std::max(width, corner_label(c).size() + 2);
-        out += "  " + std::string("corner") + std::string(width - 6, ' ') +
+        std::size_t label_width = 14;  // the label column fits the longest name
+        for (const TrackCorner& c : map.corners) label_width = std::max(label_width, corner_label(c).size() + 2);
+        out += "  " + std::string("corner") + std::string(label_width - 6, ' ') +
                "direction   start m    apex m     end m   min km/h   at m\n";
         for (std::size_t i = 0; i < map.corners.size(); ++i) {
             const TrackCorner& c = map.corners[i];
             std::string label = corner_label(c);
-            label.resize(width, ' ');
+            label.resize(label_width, ' ');
             const auto pad = [](std::string text, std::size_t width) {
                 if (text.size() < width) text.insert(0, width - text.size(), ' ');
                 return text;
