@@ -178,6 +178,10 @@ TEST(CornerMap, SurvivesDamagedAndExtremeLaps) {
              for (std::size_t i = 0; i < v.size(); i += 7) v[i].pos_x = std::nanf("");
              return v;
          }, true},
+        {"a jump of the car (a reset)", [](std::vector<LapSample> v) {
+             for (std::size_t i = v.size() / 3; i < v.size(); ++i) v[i].pos_x += 300.0F;
+             return v;
+         }, true},
         {"no braking", [](std::vector<LapSample> v) {
              for (auto& x : v) x.brake = 0;
              return v;

@@ -18,10 +18,20 @@ struct PathPoint {
     double z = 0.0;
 };
 
+// A position step this much longer than the distance step is a jump (a reset, a teleport):
+// the timeline adds no distance for it, and the map must not read it as a turn.
+constexpr double kJumpSlackM = 5.0;
+
+struct Path {
+    std::vector<PathPoint> points;
+    std::vector<double> jumps_m;  // where the positions jump
+};
+
 // The samples that say where the car was: finite, moving on along the axis, not a repeat of
 // the poll before (a poll that saw an older telemetry).
-std::vector<PathPoint> path_points(std::span<const LapSample> samples, std::span<const double> distance_m) {
-    std::vector<PathPoint> points;
+Path path_points(std::span<const LapSample> samples, std::span<const double> distance_m) {
+    Path path;
+    std::vector<PathPoint>& points = path.points;
     const std::size_t n = std::min(samples.size(), distance_m.size());
     points.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -30,9 +40,13 @@ std::vector<PathPoint> path_points(std::span<const LapSample> samples, std::span
         const double d = distance_m[i];
         if (!std::isfinite(x) || !std::isfinite(z) || !std::isfinite(d)) continue;
         if (!points.empty() && (d <= points.back().d || (x == points.back().x && z == points.back().z))) continue;
+        if (!points.empty() &&
+            std::hypot(x - points.back().x, z - points.back().z) > 2.0 * (d - points.back().d) + kJumpSlackM) {
+            path.jumps_m.push_back(d);
+        }
         points.push_back({d, x, z});
     }
-    return points;
+    return path;
 }
 
 struct Grid {
@@ -190,13 +204,20 @@ std::string_view direction_text(CornerDirection direction) {
 CornerMap find_corner_map(std::span<const LapSample> samples, std::span<const double> distance_m,
                           std::optional<double> track_length_m) {
     CornerMap map;
-    const std::vector<PathPoint> points = path_points(samples, distance_m);
+    const Path path = path_points(samples, distance_m);
+    const std::vector<PathPoint>& points = path.points;
     if (points.size() < 3 || !(points.back().d - points.front().d >= kMinCornerMapSpanM)) return map;
     const Grid grid = resample(points);
     map.from_m = points.front().d;
     map.to_m = points.back().d;
     const std::vector<double> heading = headings(grid);
-    const std::vector<double> curvature = curvatures(grid, heading);
+    std::vector<double> curvature = curvatures(grid, heading);
+    // Around a jump the chords span it: no curvature there.
+    const double reach = kHeadingChordM + kCurvatureWindowM + grid.step_m;
+    for (const double jump : path.jumps_m) {
+        const auto lo = static_cast<std::size_t>(std::max(0.0, (jump - reach - grid.from_m) / grid.step_m));
+        for (std::size_t k = lo; k < curvature.size() && grid.at(k) <= jump + reach; ++k) curvature[k] = 0.0;
+    }
     for (const Part& p : merge_nearby(hysteresis_parts(curvature), grid)) {
         map.corners.push_back(corner_of(p, grid, heading));
     }
