@@ -1,5 +1,6 @@
 // `corvel-lap corners`: the corner map of one lap, as a table or one JSON document.
 #include <algorithm>
+#include <numbers>
 #include <ostream>
 
 #include "analysis/corner_map.hpp"
@@ -22,14 +23,14 @@ std::string corners_help() {
            "The corners of the lap's track, found from the curvature of its path on the distance\n"
            "axis compare uses: a corner begins where the curvature (smoothed over " +
            fixed_text(2.0 * kCurvatureWindowM, 0) + " m) rises above\n1/" +
-           fixed_text(1.0 / kCornerEntryCurvature, 0) + " m and lasts while it stays above 1/" +
-           fixed_text(1.0 / kCornerExitCurvature, 0) +
-           " m; a change of direction splits an S-bend,\n"
+           fixed_text(1.0 / kCornerEntryCurvature, 0) + " per metre (a " + fixed_text(1.0 / kCornerEntryCurvature, 0) +
+           " m radius) and lasts while it stays above 1/" + fixed_text(1.0 / kCornerExitCurvature, 0) +
+           " per metre;\na change of direction splits an S-bend, "
            "same-direction parts less than " +
            fixed_text(kCornerMergeGapM, 0) +
-           " m apart are one corner, bends that turn the car by less\n"
-           "than 15 degrees are left out. The apex is the point of highest curvature. Corners are\n"
-           "numbered from the line, T1 first.\n"
+           " m apart\nare one corner, bends that turn the car by less than " +
+           fixed_text(kMinCornerTurnRad * 180.0 / std::numbers::pi, 0) + " degrees are left out.\n"
+           "The apex is the point of highest curvature. Corners are numbered from the line, T1 first.\n"
            "\n"
            "Options:\n"
            "  --json        one JSON document: {\"file\", \"trackLengthM\", \"corners\": [{\"number\",\n"
