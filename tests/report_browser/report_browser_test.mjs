@@ -26,9 +26,9 @@ const withoutMetadata = () => {
 };
 
 const cases = [
-  { name: "one stand-in lap", file: report("one-lap", [fixture(1)]), charts: 7, hover: true },
+  { name: "one stand-in lap", file: report("one-lap", [fixture(1)]), charts: 7, hover: true, corners: true },
   { name: "stand-in lap against a reference", file: report("comparison", [fixture(2), "--compare", fixture(1)]),
-    charts: 8, hover: true, sectors: true },
+    charts: 8, hover: true, sectors: true, corners: true },
   { name: "lap without metadata", file: report("no-metadata", [withoutMetadata()]), charts: 7, hover: true },
   { name: "lap against a reference without metadata",
     file: report("no-metadata-reference", [fixture(2), "--compare", withoutMetadata()]), charts: 8, hover: true,
@@ -100,6 +100,40 @@ for (const c of cases) {
       await page.screenshot({ path: screenshot, fullPage: true });
       console.log("  screenshot: " + screenshot);
     }
+  }
+  if (c.corners) {
+    // The table lists the map's corners; the map and the panels carry their labels (drawn on
+    // canvases, so read back as the labels' pixels: a panel with labels differs from one cleared).
+    const rows = page.locator("#corner-table tr.corner");
+    const count = await rows.count();
+    check(count > 0, "no corner rows");
+    const blob = await page.evaluate(() => JSON.parse(document.getElementById("lap-data").textContent).corners);
+    check(blob && blob.corners.length === count, `corner rows ${count}, corners in the data ${blob && blob.corners.length}`);
+    if (c.sectors) {
+      const deltas = await page.evaluate(() => [...document.querySelectorAll("#corner-table tr.corner")]
+        .map((tr) => Number(tr.children[5].textContent.replace("\u2212", "-").replace("\u00b1", ""))));
+      check(deltas.every((d, k) => k === 0 || d <= deltas[k - 1]), "corners not sorted by time lost: " + deltas.join(" "));
+      await page.locator("#corner-sort button[data-by=track]").click();
+      const numbers = await page.evaluate(() => [...document.querySelectorAll("#corner-table tr.corner")].map((tr) => Number(tr.dataset.number)));
+      check(numbers.every((n, k) => n === k + 1), "track order is not T1, T2, ...: " + numbers.join(" "));
+    }
+    const labelled = await page.evaluate(() => {
+      const u = document.querySelector(".panel canvas");
+      const data = u.getContext("2d").getImageData(0, 0, u.width, Math.round(u.height * 0.12)).data;
+      let lit = 0;
+      for (let k = 0; k < data.length; k += 4) if (data[k] + data[k + 1] + data[k + 2] > 200) lit++;
+      return lit;
+    });
+    check(labelled > 0, "no corner label along the first panel's top");
+    const corner = blob.corners[Math.floor(blob.corners.length / 2)];
+    await page.locator(`#corner-table tr.corner[data-number="${corner.number}"]`).click();
+    await page.waitForFunction(() => document.body.dataset.zoom !== undefined, null, { timeout: 5000 });
+    const zoom = await page.evaluate(() => document.body.dataset.zoom);
+    const [lo, hi] = (zoom || "").split(",").map(Number);
+    check(lo < corner.startM && lo > corner.startM - 200 && hi > corner.endM && hi < corner.endM + 200,
+          `clicking T${corner.number} (${corner.startM}-${corner.endM} m) zoomed to ${zoom}`);
+    const shown = await page.evaluate(() => parseFloat(document.querySelector("#values td.v").textContent));
+    check(Math.abs(shown - corner.apexM) < 20, `the cursor stands at ${shown} m, not at the apex ${corner.apexM} m`);
   }
   if (c.deltaEnd) {
     const said = await page.locator(".deltacard .meta").first().textContent();

@@ -32,8 +32,11 @@ constexpr std::string_view kProgramHelp =
     "  list    DIR [--recursive] [--csv]\n"
     "                                   every lap in a folder: track, car, lap time, date, notes,\n"
     "                                   with the best lap of each track and car marked\n"
-    "  compare LAP.bin REFERENCE.bin [--segments N] [--json]\n"
-    "                                   LAP against REFERENCE by distance: delta and minisectors\n"
+    "  compare LAP.bin REFERENCE.bin [--segments N] [--by loss|track] [--names FILE] [--json]\n"
+    "                                   LAP against REFERENCE by distance: delta, minisectors\n"
+    "                                   and corner by corner, with why a corner lost time\n"
+    "  corners FILE.bin [--json] [--names FILE]\n"
+    "                                   the corners of the lap's track, numbered from the line\n"
     "  report  FILE.bin [-o OUT.html] [--compare REFERENCE.bin]\n"
     "                                   interactive HTML page (map, traces, minisectors) that\n"
     "                                   works offline; with a reference, the delta: this lap\n"
@@ -56,13 +59,13 @@ struct CommandEntry {
 constexpr CommandEntry kCommands[] = {
     {"info", run_info}, {"verify", run_verify},      {"csv", run_csv},
     {"plot", run_plot}, {"motec", motec::run_motec}, {"list", run_list},
-    {"compare", run_compare}, {"report", run_report},
+    {"compare", run_compare}, {"corners", run_corners}, {"report", run_report},
 };
 
 CommandResult dispatch(std::span<const std::string> args, CommandIo& io) {
     if (args.empty()) {
         return std::unexpected(std::string(
-            "missing command: info, verify, csv, plot, motec, compare, report or list (see corvel-lap --help)"));
+            "missing command: info, verify, csv, plot, motec, compare, corners, report or list (see corvel-lap --help)"));
     }
     const std::string& name = args.front();
     if (name == "-h" || name == "--help") {

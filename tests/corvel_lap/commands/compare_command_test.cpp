@@ -81,7 +81,8 @@ TEST_F(CorvelLapCompare, JsonHoldsExactlyTheDocumentedMembers) {
     EXPECT_EQ(result.err, "");
     const Json doc = Json::parse(result.out);
     EXPECT_EQ(keys(doc),
-              (std::vector<std::string>{"deltaS", "lap", "officialDeltaS", "reference", "segments", "trackLengthM"}));
+              (std::vector<std::string>{"corners", "deltaS", "lap", "officialDeltaS", "reference", "segments",
+                                        "straights", "trackLengthM"}));
     for (const auto& [role, file] : {std::pair{"lap", lap()}, std::pair{"reference", reference()}}) {
         SCOPED_TRACE(role);
         const Json& side = doc[role];
@@ -103,6 +104,36 @@ TEST_F(CorvelLapCompare, JsonHoldsExactlyTheDocumentedMembers) {
     }
     EXPECT_TRUE(doc["trackLengthM"].is_number());
     EXPECT_NEAR(doc["deltaS"].get<double>(), doc["officialDeltaS"].get<double>(), 1e-6);
+}
+
+// The corner table: its exact members, and corners plus straights telling the whole delta.
+TEST_F(CorvelLapCompare, CornersAndStraightsAddUpToTheDeltaAtTheLine) {
+    const Outcome result = run({"compare", lap(), reference(), "--json"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const Json doc = Json::parse(result.out);
+    ASSERT_FALSE(doc["corners"].empty());
+    double sum = 0.0;
+    double previous_end = -1e9;
+    for (const Json& c : doc["corners"]) {
+        EXPECT_EQ(keys(c), (std::vector<std::string>{"advice", "apexM", "deltaS", "direction", "endM", "lap", "lapS",
+                                                     "name", "number", "reference", "referenceS", "startM"}));
+        EXPECT_EQ(keys(c["lap"]), (std::vector<std::string>{"absM", "brakePointM", "coastingM", "entrySpeedKmh",
+                                                            "exitSpeedKmh", "minSpeedAtM", "minSpeedKmh", "peakBrake",
+                                                            "tcM", "throttlePickupM", "widthUsed"}));
+        EXPECT_GE(c["startM"].get<double>(), previous_end);  // track order, no overlap
+        EXPECT_EQ(c["advice"].is_string(), c["deltaS"].get<double>() > 0.020);
+        previous_end = c["endM"].get<double>();
+        sum += c["deltaS"].get<double>();
+    }
+    for (const Json& st : doc["straights"]) sum += st["deltaS"].get<double>();
+    // Each member is rounded to the microsecond.
+    EXPECT_NEAR(sum, doc["deltaS"].get<double>(), 1e-6 * static_cast<double>(doc["corners"].size() * 2 + 2));
+
+    const Outcome table = run({"compare", lap(), reference(), "--by", "track"});
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_NE(table.out.find("Corners (the reference's map"), std::string::npos) << table.out;
+    EXPECT_EQ(run({"compare", lap(), reference(), "--by", "speed"}).err,
+              "Error: compare: --by must be loss or track, not speed\n");
 }
 
 TEST_F(CorvelLapCompare, SegmentsRunInDistanceOrderAndMarkTheThreeWorst) {

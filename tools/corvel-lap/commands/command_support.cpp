@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <sstream>
 #include <ostream>
 #include <system_error>
 
@@ -48,6 +49,10 @@ std::expected<CommandArgs, std::string> parse_command_args(std::span<const std::
             target = &parsed.x_axis;
         } else if (accepted.segments && name == "--segments") {
             target = &parsed.segments;
+        } else if (accepted.names && name == "--names") {
+            target = &parsed.names;
+        } else if (accepted.by && name == "--by") {
+            target = &parsed.by;
         } else {
             return std::unexpected("unknown option " + name + " (see --help)");
         }
@@ -150,6 +155,17 @@ CommandResult write_command_output(const CommandArgs& args, const LapFile& lap,
     }
     io.out << "Wrote " << display_name(target) << "\n";
     return {};
+}
+
+std::expected<std::optional<CornerNames>, std::string> load_corner_names(const std::optional<std::string>& utf8_path) {
+    if (!utf8_path) return std::nullopt;
+    std::ifstream file(path_from_utf8(*utf8_path), std::ios::binary);
+    if (!file) return std::unexpected("cannot read the corner names " + *utf8_path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    auto names = parse_corner_names(text.str());
+    if (!names) return std::unexpected(*utf8_path + ": " + names.error());
+    return std::optional<CornerNames>(std::move(*names));
 }
 
 }  // namespace corvel

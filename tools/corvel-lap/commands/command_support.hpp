@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/corner_names.hpp"
 #include "lap_format/json/lap_file.hpp"
 
 namespace corvel {
@@ -30,6 +31,8 @@ struct CommandArgs {
     std::optional<std::string> compare;   // --compare
     std::optional<std::string> x_axis;    // --x
     std::optional<std::string> segments;  // --segments
+    std::optional<std::string> names;     // --names
+    std::optional<std::string> by;        // --by
     bool json = false;                    // --json
 };
 
@@ -38,6 +41,8 @@ struct CommandOptions {
     bool compare = false;   // accepts --compare
     bool x_axis = false;    // accepts --x
     bool segments = false;  // accepts --segments
+    bool names = false;     // accepts --names
+    bool by = false;        // accepts --by
     bool json = false;      // accepts --json
 };
 
@@ -71,11 +76,16 @@ struct FileCommand {
                                                  std::string_view default_extension,
                                                  const std::string& content, CommandIo& io);
 
+// The corner names file given with --names, read and parsed; nothing without one.
+[[nodiscard]] std::expected<std::optional<CornerNames>, std::string> load_corner_names(
+    const std::optional<std::string>& utf8_path);
+
 CommandResult run_info(std::span<const std::string> args, CommandIo& io);
 CommandResult run_verify(std::span<const std::string> args, CommandIo& io);
 CommandResult run_csv(std::span<const std::string> args, CommandIo& io);
 CommandResult run_plot(std::span<const std::string> args, CommandIo& io);
 CommandResult run_list(std::span<const std::string> args, CommandIo& io);
 CommandResult run_compare(std::span<const std::string> args, CommandIo& io);
+CommandResult run_corners(std::span<const std::string> args, CommandIo& io);
 
 }  // namespace corvel

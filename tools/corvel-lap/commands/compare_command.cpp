@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "commands/command_support.hpp"
+#include "presentation/corner_output.hpp"
 #include "analysis/lap_analysis.hpp"
 #include "analysis/lap_comparison.hpp"
 #include "presentation/lap_text.hpp"
@@ -18,7 +19,8 @@ using Json = nlohmann::ordered_json;
 
 // Built from the constants the comparison uses, so the help cannot drift from what it does.
 std::string compare_help() {
-    return "Usage: corvel-lap compare LAP.bin REFERENCE.bin [--segments N] [--json]\n"
+    return "Usage: corvel-lap compare LAP.bin REFERENCE.bin [--segments N] [--by loss|track]\n"
+           "                         [--names FILE] [--json]\n"
            "\n"
            "Compares LAP with REFERENCE by distance along the lap, the way race engineers do: both\n"
            "laps' per-sample timelines (time and distance fresh at every sample) are resampled onto\n"
@@ -38,11 +40,18 @@ std::string compare_help() {
            "Prints both laps, the delta at the line, and the common distance cut into N equal\n"
            "minisectors: each lap's time through it, the delta, each lap's lowest and highest speed.\n"
            "The three minisectors where LAP loses most (delta above zero) are marked with *.\n"
+           "Then the corners (see corvel-lap corners --help; the reference's map, or LAP's when\n"
+           "the reference does not cover the whole lap): each lap's time through each corner, the\n"
+           "delta and the differences in brake point, apex speed and full-throttle point, and for\n"
+           "each corner that loses more than 20 ms one sentence saying why. The corners' and\n"
+           "the straights' deltas add up to the delta at the line.\n"
            "\n"
            "Options:\n"
            "  --segments N   the number of minisectors, 1 to " +
            std::to_string(kMaxMinisectors) + " (default " + std::to_string(kDefaultMinisectors) +
            ").\n"
+           "  --by loss|track  the corner table by time lost (default) or in track order.\n"
+           "  --names FILE   corner names (see corvel-lap corners --help).\n"
            "  --json         one JSON document on standard output instead of the table: \"lap\" and\n"
            "                 \"reference\" ({\"file\", \"lapTimeS\", \"metadataLapTimeS\", \"samples\",\n"
            "                 \"track\", \"car\", \"lineAnchored\", \"firstSampleAfterLineS\",\n"
@@ -50,7 +59,14 @@ std::string compare_help() {
            "                 and \"segments\" ({\"startM\",\n"
            "                 \"endM\", \"lapS\", \"referenceS\", \"deltaS\", \"lapMinSpeedKmh\",\n"
            "                 \"lapMaxSpeedKmh\", \"referenceMinSpeedKmh\", \"referenceMaxSpeedKmh\",\n"
-           "                 \"worst\"}); null for anything unknown.\n"
+           "                 \"worst\"}), \"corners\" (in track order: {\"number\", \"name\",\n"
+           "                 \"direction\", \"startM\", \"apexM\", \"endM\", \"lapS\", \"referenceS\",\n"
+           "                 \"deltaS\", \"lap\", \"reference\", \"advice\"}, where \"lap\" and \"reference\"\n"
+           "                 are {\"brakePointM\", \"peakBrake\", \"entrySpeedKmh\", \"minSpeedKmh\",\n"
+           "                 \"minSpeedAtM\", \"throttlePickupM\", \"exitSpeedKmh\", \"coastingM\",\n"
+           "                 \"absM\", \"tcM\", \"widthUsed\"}) and \"straights\" ({\"startM\",\n"
+           "                 \"endM\", \"lapS\", \"referenceS\", \"deltaS\"}); null for anything\n"
+           "                 unknown.\n"
            "\n"
            "Laps of different tracks (track id, name or layout, or track lengths more than 1 % apart)\n"
            "or sharing less than " +
@@ -64,11 +80,13 @@ struct CompareRequest {
     std::string reference;
     std::size_t segments = kDefaultMinisectors;
     bool json = false;
+    bool corners_in_track_order = false;
+    std::optional<std::string> names;
 };
 
 std::expected<std::optional<CompareRequest>, std::string> parse_compare(std::span<const std::string> args,
                                                                         CommandIo& io) {
-    auto parsed = parse_command_args(args, {.segments = true, .json = true});
+    auto parsed = parse_command_args(args, {.segments = true, .names = true, .by = true, .json = true});
     if (!parsed) return std::unexpected("compare: " + parsed.error());
     if (parsed->help) {
         io.out << compare_help();
@@ -78,7 +96,11 @@ std::expected<std::optional<CompareRequest>, std::string> parse_compare(std::spa
         return std::unexpected("compare: two lap files expected (LAP.bin REFERENCE.bin), got " +
                                std::to_string(parsed->positionals.size()));
     }
-    CompareRequest request{parsed->positionals[0], parsed->positionals[1], kDefaultMinisectors, parsed->json};
+    CompareRequest request{parsed->positionals[0], parsed->positionals[1], kDefaultMinisectors, parsed->json,
+                           parsed->by == "track", parsed->names};
+    if (parsed->by && *parsed->by != "track" && *parsed->by != "loss") {
+        return std::unexpected("compare: --by must be loss or track, not " + *parsed->by);
+    }
     if (parsed->segments) {
         const std::string& text = *parsed->segments;
         std::size_t value = 0;
@@ -142,7 +164,7 @@ std::optional<double> common_track_length(const LapFile& lap, const LapFile& ref
 }
 
 std::string comparison_json(const CompareRequest& request, const LapFile& lap, const LapFile& reference,
-                            const LapComparison& c) {
+                            const LapComparison& c, const CornerComparison& corners) {
     Json doc;
     doc["lap"] = lap_json(request.lap, lap, c.lap_time_s, c.lap);
     doc["reference"] = lap_json(request.reference, reference, c.reference_time_s, c.reference);
@@ -165,6 +187,8 @@ std::string comparison_json(const CompareRequest& request, const LapFile& lap, c
                             {"worst", m.worst}});
     }
     doc["segments"] = std::move(segments);
+    doc["corners"] = corners_json(corners, c);
+    doc["straights"] = straights_json(corners);
     return doc.dump(2) + "\n";
 }
 
@@ -196,7 +220,7 @@ std::string lap_line(std::string_view role, const std::string& file, const LapFi
 }
 
 std::string comparison_table(const CompareRequest& request, const LapFile& lap, const LapFile& reference,
-                             const LapComparison& c) {
+                             const LapComparison& c, const CornerComparison& corners) {
     std::string out = lap_line("Lap:       ", request.lap, lap, c.lap_time_s, c.lap);
     out += lap_line("Reference: ", request.reference, reference, c.reference_time_s, c.reference);
     const std::string where = c.ends_at_line ? "the line" : fixed_text(c.to_m, 1) + " m";
@@ -223,6 +247,7 @@ std::string comparison_table(const CompareRequest& request, const LapFile& lap, 
                (m.worst ? "  *" : "") + "\n";
     }
     out += "\n* where the lap loses most\n";
+    out += corner_table_text(corners, c, request.corners_in_track_order);
     return out;
 }
 
@@ -236,13 +261,22 @@ CommandResult run_compare(std::span<const std::string> args, CommandIo& io) {
     if (!lap) return std::unexpected(lap.error());
     const auto reference = load_lap((*request)->reference);
     if (!reference) return std::unexpected(reference.error());
+    const auto names = load_corner_names((*request)->names);
+    if (!names) return std::unexpected("compare: " + names.error());
     const auto comparison = compare_laps(*lap, *reference, (*request)->segments);
     if (!comparison) return std::unexpected(comparison.error());
+    CornerComparison corners =
+        compare_corners(lap->samples, comparison->lap, reference->samples, comparison->reference, comparison->from_m,
+                        comparison->to_m, common_track_length(*lap, *reference));
+    if (*names) name_corners(corners, **names);
     for (const std::string& warning : comparison->warnings) {
         io.err << "Warning: " << warning << "\n";
     }
-    io.out << ((*request)->json ? comparison_json(**request, *lap, *reference, *comparison)
-                                : comparison_table(**request, *lap, *reference, *comparison));
+    for (const std::string& warning : corners.warnings) {
+        io.err << "Warning: " << warning << "\n";
+    }
+    io.out << ((*request)->json ? comparison_json(**request, *lap, *reference, *comparison, corners)
+                                : comparison_table(**request, *lap, *reference, *comparison, corners));
     io.out.flush();
     if (!io.out) return std::unexpected(std::string("cannot write to standard output"));
     return {};

@@ -1,6 +1,8 @@
 // `corvel-lap plot`: the lap as one self-contained SVG, optionally against a reference lap.
 #include <ostream>
 
+#include "analysis/corner_metrics.hpp"
+#include "analysis/lap_analysis.hpp"
 #include "commands/command_support.hpp"
 #include "analysis/lap_comparison.hpp"
 #include "export/lap_plot.hpp"
@@ -77,7 +79,12 @@ CommandResult run_plot(std::span<const std::string> args, CommandIo& io) {
     for (const std::string& warning : comparison->warnings) {
         io.err << "Warning: " << warning << "\n";
     }
-    const PlotReference against{*reference, *comparison};
+    std::optional<double> length = track_length_m(lap->metadata);
+    if (!length) length = track_length_m(reference->metadata);
+    const CornerComparison corners =
+        compare_corners(lap->samples, comparison->lap, reference->samples, comparison->reference, comparison->from_m,
+                        comparison->to_m, length);
+    const PlotReference against{*reference, *comparison, &corners.map};
     return write_command_output(parsed, *lap, ".svg", render_lap_plot(*lap, &against, axis), io);
 }
 

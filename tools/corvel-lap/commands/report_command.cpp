@@ -14,7 +14,7 @@ namespace corvel {
 namespace {
 
 constexpr std::string_view kReportUsage =
-    "Usage: corvel-lap report FILE.bin [--compare REFERENCE.bin] [-o OUT.html]\n"
+    "Usage: corvel-lap report FILE.bin [--compare REFERENCE.bin] [--names FILE] [-o OUT.html]\n"
     "\n"
     "Writes one self-contained HTML page (open it in any current browser; it needs no network)\n"
     "to explore the lap: its metadata, the track map coloured by speed, and stacked panels\n"
@@ -25,14 +25,17 @@ constexpr std::string_view kReportUsage =
     "\n"
     "With --compare, the reference lap is drawn on the same distance axis, the map is coloured\n"
     "by where this lap gains or loses time, and a delta panel and the minisector table of\n"
-    "`corvel-lap compare` are added (the same comparison, on its 2 m grid). The delta is\n";
+    "`corvel-lap compare` are added (the same comparison, on its 2 m grid), with its corner\n"
+    "table and sentences. The corners (see corvel-lap corners --help) are labelled on the map\n"
+    "and along every panel; click a corner in the table to zoom every panel to it. The delta is\n";
 
 constexpr std::string_view kReportOptions =
     "\n"
     "Options:\n"
     "  -o, --output OUT.html     where to write; \"-\" writes to standard output.\n"
     "                            Default: FILE.html beside FILE.bin (same stem).\n"
-    "  --compare REFERENCE.bin   the lap to compare against (same track).\n";
+    "  --compare REFERENCE.bin   the lap to compare against (same track).\n"
+    "  --names FILE              corner names (see corvel-lap corners --help).\n";
 
 // The delta is worded by the comparison itself, so every help text and the page say the same.
 std::string report_help() {
@@ -68,12 +71,14 @@ CommandResult check_output_spares(const CommandArgs& args, const LapFile& refere
 
 CommandResult run_report(std::span<const std::string> args, CommandIo& io) {
     const auto command =
-        parse_file_command("report", args, {.output = true, .compare = true}, report_help(), io);
+        parse_file_command("report", args, {.output = true, .compare = true, .names = true}, report_help(), io);
     if (!command) return std::unexpected(command.error());
     if (!*command) return {};  // --help
     const CommandArgs& parsed = (*command)->args;
     const std::string& file = (*command)->file;
 
+    const auto names = load_corner_names(parsed.names);
+    if (!names) return std::unexpected("report: " + names.error());
     const auto lap = load_lap(file);
     if (!lap) return std::unexpected(lap.error());
     std::optional<LapFile> reference;
@@ -84,7 +89,7 @@ CommandResult run_report(std::span<const std::string> args, CommandIo& io) {
         reference = std::move(*loaded);
     }
     const auto data = make_report_data(*lap, file, reference ? &*reference : nullptr,
-                                       parsed.compare.value_or(std::string()));
+                                       parsed.compare.value_or(std::string()), *names ? &**names : nullptr);
     if (!data) return std::unexpected(data.error());
     for (const std::string& warning : data->warnings) {
         io.err << "Warning: " << warning << "\n";

@@ -351,7 +351,8 @@ struct LapView {
 class LapPlot {
   public:
     LapPlot(const LapFile& lap, const PlotReference* reference, PlotAxis axis)
-        : lap_(lap), compare_(reference != nullptr ? &reference->file : nullptr), axis_(axis) {
+        : lap_(lap), compare_(reference != nullptr ? &reference->file : nullptr), axis_(axis),
+          corners_(reference != nullptr ? reference->corners : nullptr) {
         length_ = track_length_m(lap.metadata);
         if (!length_ && compare_ != nullptr) {
             length_ = track_length_m(compare_->metadata);
@@ -417,6 +418,7 @@ class LapPlot {
         draw_map(top);
         top += kMapHeight;
         Panel last;
+        panels_top_ = top + kPanelGap;
         for (std::size_t i = 0; i < specs.size(); ++i) {
             top += kPanelGap;
             last = draw_panel(specs[i], top, i);
@@ -969,11 +971,32 @@ class LapPlot {
         }
         svg_.text(kLeft + kPlotWidth / 2, y + 40, x_axis_title(),
                   "font-size=\"12\" fill=\"" + std::string(kText) + "\"", "middle");
+        draw_corner_marks(panel);
+    }
+
+    // Each corner's apex as a faint line through every panel, its number at the top.
+    void draw_corner_marks(const Panel& panel) {
+        if (corners_ == nullptr || axis_ != PlotAxis::Distance) return;
+        const double bottom = panel.top + panel.height;
+        double previous_x = -1e9;
+        bool lowered = false;
+        for (const TrackCorner& c : corners_->corners) {
+            if (!(c.apex_m >= x_min_ && c.apex_m <= x_max_)) continue;
+            const double x = panel.at(c.apex_m, panel.y_min).x;
+            // Close apexes (a chicane) take turns on two rows.
+            lowered = x - previous_x < 22.0 && !lowered;
+            previous_x = x;
+            svg_.line({x, panels_top_}, {x, bottom}, kZeroLine, 1, "stroke-dasharray=\"2 4\"");
+            svg_.text(x, panels_top_ + (lowered ? 21 : 10), "T" + std::to_string(c.number),
+                      "font-size=\"10\" fill=\"" + std::string(kMutedText) + "\"", "middle");
+        }
     }
 
     const LapFile& lap_;
     const LapFile* compare_;
     PlotAxis axis_;
+    const CornerMap* corners_;
+    double panels_top_ = 0.0;
     std::optional<double> length_;
     bool on_track_length_ = false;  // this lap's distance is scaled to the track length
     std::vector<LapView> views_;

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "analysis/corner_map.hpp"
 #include "analysis/lap_comparison.hpp"
 #include "lap_format/json/lap_file.hpp"
 
@@ -21,9 +22,11 @@ enum class PlotAxis { Distance, Time };
 
 // A lap drawn against another: the reference's file and the comparison of the two
 // (compare_laps(lap, reference)), whose timelines and delta the plot draws.
+// `corners`, when given, are marked along the distance axis (compare's map).
 struct PlotReference {
     const LapFile& file;
     const LapComparison& comparison;
+    const CornerMap* corners = nullptr;
 };
 
 // `reference` may be null. Any samples (none, one, NaN or infinite values, a standing car)

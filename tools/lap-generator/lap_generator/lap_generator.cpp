@@ -16,6 +16,7 @@
 #include "corvel/lap_metadata_from_capture.hpp"
 #include "lap_format/lap_file_writer.hpp"
 #include "lap_generator/virtual_simulator.hpp"
+#include "truth_log.hpp"
 #include "sim_bridge/lmu/block_layout.hpp"
 
 namespace corvel::lap_generator {
@@ -26,8 +27,8 @@ constexpr double kSettleAllowanceS = 3.0;
 
 // The model's own truth about lap `number` (corners and the like), as one JSON value. This is
 // the one place where it enters the truth document.
-std::string model_lap_truth(lmu_sim::SessionScript& /*script*/, std::int64_t /*number*/) {
-    return "null";
+std::string model_lap_truth(lmu_sim::SessionScript& script, std::int64_t number) {
+    return lmu_sim::lap_truth_json(script, number).str();
 }
 
 // Uniform numbers from the standard's fully specified engine, turned into doubles by hand:

@@ -9,7 +9,10 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "analysis/corner_metrics.hpp"
+#include "analysis/lap_analysis.hpp"
 #include "lap_format/lap_metadata.hpp"
+#include "presentation/corner_output.hpp"
 #include "analysis/lap_timeline.hpp"
 #include "lap_format/sample_units.hpp"
 #include "presentation/lap_text.hpp"
@@ -259,7 +262,8 @@ std::string script_safe_json(std::string_view json_text) {
     return out;
 }
 
-std::string build_report_data(const ReportLap& lap, const ReportComparison* comparison) {
+std::string build_report_data(const ReportLap& lap, const ReportComparison* comparison,
+                              const nlohmann::ordered_json* corners) {
     json data = {
         {"version", 1},
         {"lap", lap_header_json(lap)},
@@ -288,26 +292,41 @@ std::string build_report_data(const ReportLap& lap, const ReportComparison* comp
         data["deltaToM"] = rounded(c.to_m, 0.1);
         data["segments"] = segments_json(c.minisectors);
     }
+    if (corners) data["corners"] = json(*corners);
     // Invalid UTF-8 cannot reach here from the metadata reader, but a file name can carry it.
     return script_safe_json(data.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 std::expected<ReportData, std::string> make_report_data(const LapFile& lap, std::string_view label,
                                                         const LapFile* reference,
-                                                        std::string_view reference_label) {
+                                                        std::string_view reference_label, const CornerNames* names) {
+    nlohmann::ordered_json corners;
     if (!reference) {
         const LapTimeline timeline = compute_lap_timeline(lap.samples, lap.metadata);
+        CornerMap map = find_corner_map(lap.samples, timeline.distance_m, track_length_m(lap.metadata));
+        if (names) apply_corner_names(map, *names);
+        corners = {{"mapFrom", "lap"}, {"corners", corner_map_json(map, measure_corners(lap.samples, timeline, map))}};
         const ReportLap view{lap, std::string(label), timeline.lap_time_s, timeline.distance_m, timeline};
-        return ReportData{build_report_data(view, nullptr), metadata_warnings(lap, label)};
+        return ReportData{build_report_data(view, nullptr, &corners), metadata_warnings(lap, label)};
     }
     auto comparison = compare_laps(lap, *reference);
     if (!comparison) return std::unexpected(comparison.error());
+    std::optional<double> length = track_length_m(lap.metadata);
+    if (!length) length = track_length_m(reference->metadata);
+    CornerComparison table = compare_corners(lap.samples, comparison->lap, reference->samples, comparison->reference,
+                                             comparison->from_m, comparison->to_m, length);
+    if (names) name_corners(table, *names);
+    corners = {{"mapFrom", table.map_from_reference ? "reference" : "lap"},
+               {"corners", corners_json(table, *comparison)},
+               {"straights", straights_json(table)}};
+    std::vector<std::string> warnings = std::move(comparison->warnings);
+    warnings.insert(warnings.end(), table.warnings.begin(), table.warnings.end());
     const ReportLap lap_view{lap, std::string(label), comparison->lap.lap_time_s, comparison->lap.distance_m,
                              comparison->lap};
     const ReportLap reference_view{*reference, std::string(reference_label), comparison->reference.lap_time_s,
                                    comparison->reference.distance_m, comparison->reference};
     const ReportComparison view{reference_view, *comparison};
-    return ReportData{build_report_data(lap_view, &view), std::move(comparison->warnings)};
+    return ReportData{build_report_data(lap_view, &view, &corners), std::move(warnings)};
 }
 
 }  // namespace corvel

@@ -7,11 +7,13 @@
 #include "analysis/lap_timeline.hpp"
 
 #include <expected>
+#include <nlohmann/json.hpp>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "analysis/corner_names.hpp"
 #include "analysis/lap_comparison.hpp"
 #include "lap_format/json/lap_file.hpp"
 
@@ -39,7 +41,10 @@ inline constexpr std::size_t kMapPoints = 3000;
 
 // The blob as JSON text, with <, >, & and U+2028/U+2029 written as \u escapes so that no
 // name in the lap can end the script element; numbers that are not finite become null.
-[[nodiscard]] std::string build_report_data(const ReportLap& lap, const ReportComparison* comparison);
+// `corners`, when given, is the blob's "corners" member: {"mapFrom": "lap" or "reference",
+// "corners": the map (one lap) or compare's corner table, "straights" (comparing only)}.
+[[nodiscard]] std::string build_report_data(const ReportLap& lap, const ReportComparison* comparison,
+                                            const nlohmann::ordered_json* corners = nullptr);
 
 struct ReportData {
     std::string json;                   // the blob, script-safe
@@ -47,11 +52,13 @@ struct ReportData {
 };
 
 // The blob of `lap` (named `label`), compared with `reference` when one is given: each lap on
-// the shared per-sample timeline, the comparison from compare_laps. Errors are compare's.
+// the shared per-sample timeline, the comparison from compare_laps, the corners (named by
+// `names` when given) as `corners` and `compare` find them. Errors are compare's.
 [[nodiscard]] std::expected<ReportData, std::string> make_report_data(const LapFile& lap,
                                                                       std::string_view label,
                                                                       const LapFile* reference,
-                                                                      std::string_view reference_label);
+                                                                      std::string_view reference_label,
+                                                                      const CornerNames* names = nullptr);
 
 // JSON text made safe for a <script> element (the escapes above).
 [[nodiscard]] std::string script_safe_json(std::string_view json);

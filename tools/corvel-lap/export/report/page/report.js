@@ -108,6 +108,32 @@
     return defs;
   }
 
+  // ---- corners ----
+  const cornerList = (data) => (data.corners && Array.isArray(data.corners.corners) ? data.corners.corners : []);
+  const cornerLabel = (c) => "T" + c.number + (c.name ? " " + c.name : "");
+
+  // A faint line at each apex and its label at the top of the panel: the corners along every
+  // distance axis.
+  function drawCornerMarks(u, corners) {
+    const ctx = u.ctx, dpr = window.devicePixelRatio || 1;
+    const { left, top, width, height } = u.bbox;
+    const { min, max } = u.scales.x;
+    ctx.save();
+    ctx.font = (10 * dpr) + "px system-ui, sans-serif";
+    ctx.textAlign = "center";
+    ctx.textBaseline = "top";
+    for (const c of corners) {
+      if (!finite(c.apexM) || c.apexM < min || c.apexM > max) continue;
+      const x = Math.round(u.valToPos(c.apexM, "x", true));
+      ctx.strokeStyle = "rgba(216,221,230,0.18)";
+      ctx.lineWidth = dpr;
+      ctx.beginPath(); ctx.moveTo(x, top); ctx.lineTo(x, top + height); ctx.stroke();
+      ctx.fillStyle = AXIS;
+      ctx.fillText("T" + c.number, Math.min(Math.max(x, left + 8 * dpr), left + width - 8 * dpr), top + 2 * dpr);
+    }
+    ctx.restore();
+  }
+
   function makeCharts(data, onCursor) {
     const host = document.getElementById("panels");
     const width = Math.max(320, host.clientWidth - 2);
@@ -133,6 +159,7 @@
         ],
         cursor: { sync: { key: sync.key, setSeries: false }, drag: { x: true, y: false }, points: { size: 6 } },
         hooks: {
+          draw: [(u) => drawCornerMarks(u, cornerList(data))],
           setCursor: [(u) => onCursor(u.cursor.idx)],
           setScale: [(u, key) => {
             if (key !== "x" || syncing) return;
@@ -192,6 +219,16 @@
     }
     if (m.x.length) {  // the start
       ctx.fillStyle = "#fff"; ctx.beginPath(); ctx.arc(px(0), pz(0), 4, 0, 2 * Math.PI); ctx.fill();
+    }
+    // Each corner's number beside its apex, pushed away from the map's centre so it stays off the path.
+    ctx.font = "11px system-ui, sans-serif"; ctx.textAlign = "center"; ctx.textBaseline = "middle";
+    for (const c of cornerList(data)) {
+      if (!m.x.length || !finite(c.apexM)) continue;
+      const i = floorIndex(m.d, c.apexM);
+      const ax = px(i), az = pz(i), dx = ax - W / 2, dz = az - H / 2, len = Math.hypot(dx, dz) || 1;
+      ctx.fillStyle = AXIS; ctx.beginPath(); ctx.arc(ax, az, 2, 0, 2 * Math.PI); ctx.fill();
+      ctx.fillStyle = "#e8ecf2";
+      ctx.fillText("T" + c.number, ax + 11 * dx / len, az + 11 * dz / len);
     }
     return {
       moveTo(distance) {
@@ -295,6 +332,73 @@
     });
   }
 
+  function cornerTable(data, zoomTo) {
+    const corners = cornerList(data);
+    if (corners.length === 0) return;
+    document.getElementById("corners").hidden = false;
+    const comparing = !!data.reference;
+    const from = data.corners.mapFrom === "reference" ? "the reference's" : "this lap's";
+    document.getElementById("corner-note").textContent = comparing
+      ? "Corners of " + from + " map. Differences are this lap minus the reference: brake and full-throttle " +
+        "points in metres (negative: earlier), apex speed in km/h (negative: slower). Click a corner to zoom to it."
+      : "Corners found from the path's curvature, numbered from the line. Click a corner to zoom to it.";
+    const table = document.getElementById("corner-table");
+    const heads = comparing
+      ? ["corner", "", "apex (m)", "this lap (s)", "reference (s)", "delta (s)", "brake (m)", "apex (km/h)", "throttle (m)", "why"]
+      : ["corner", "", "start (m)", "apex (m)", "end (m)", "min (km/h)"];
+    const diff = (a, b, digits) => (finite(a) && finite(b) ? signed(a - b, digits) : "–");
+    function fill(by) {
+      table.textContent = "";
+      const head = el("tr");
+      for (const h of heads) head.append(el("th", "", h));
+      table.append(head);
+      const order = corners.slice();
+      if (by === "loss" && comparing) order.sort((a, b) => (b.deltaS || 0) - (a.deltaS || 0));
+      for (const c of order) {
+        const tr = el("tr", "corner");
+        tr.dataset.number = String(c.number);
+        tr.append(el("td", "name", cornerLabel(c)), el("td", "", c.direction === "left" ? "L" : "R"));
+        if (comparing) {
+          tr.append(el("td", "", fmt(c.apexM, 0, "")), el("td", "", fmt(c.lapS, 3, "")), el("td", "", fmt(c.referenceS, 3, "")));
+          tr.append(el("td", c.deltaS > 0 ? "slower" : c.deltaS < 0 ? "faster" : "", signed(c.deltaS, 3)));
+          tr.append(el("td", "", diff(c.lap.brakePointM, c.reference.brakePointM, 0)),
+                    el("td", "", diff(c.lap.minSpeedKmh, c.reference.minSpeedKmh, 0)),
+                    el("td", "", diff(c.lap.throttlePickupM, c.reference.throttlePickupM, 0)),
+                    el("td", "advice", c.advice || ""));
+        } else {
+          tr.append(el("td", "", fmt(c.startM, 0, "")), el("td", "", fmt(c.apexM, 0, "")), el("td", "", fmt(c.endM, 0, "")),
+                    el("td", "", fmt(c.minSpeedKmh, 0, "")));
+        }
+        tr.addEventListener("click", () => zoomTo(c));
+        table.append(tr);
+      }
+      for (const b of document.querySelectorAll("#corner-sort button")) b.classList.toggle("on", b.dataset.by === by);
+      table.dataset.order = by;
+    }
+    for (const b of document.querySelectorAll("#corner-sort button")) b.addEventListener("click", () => fill(b.dataset.by));
+    document.getElementById("corner-sort").hidden = !comparing;
+    fill(comparing ? "loss" : "track");
+  }
+
+  // Every panel shows the corner with some metres before and after; the cursor sits on its apex.
+  const kCornerMarginM = 60;
+  function zoomer(data, charts, at) {
+    return (c) => {
+      if (!charts.length || !finite(c.startM) || !finite(c.endM)) return;
+      const min = c.startM - kCornerMarginM, max = c.endM + kCornerMarginM;
+      charts[0].setScale("x", { min, max });
+      const i = floorIndex(data.distanceM, c.apexM);
+      // uPlot applies a new scale on its next commit: place the cursor once it has.
+      delete document.body.dataset.zoom;
+      setTimeout(() => {
+        for (const u of charts) u.setCursor({ left: u.valToPos(data.distanceM[i], "x"), top: u.bbox.height / (2 * (window.devicePixelRatio || 1)) }, false);
+        at(i);
+        document.body.dataset.zoom = min.toFixed(0) + "," + max.toFixed(0);
+      }, 0);
+      document.getElementById("panels").scrollIntoView({ block: "start" });
+    };
+  }
+
   function draw() {
     if (typeof uPlot !== "function") return fail("the chart library did not load");
     let data;
@@ -315,6 +419,7 @@
     };
     const charts = makeCharts(data, at);
     sectors(data);
+    cornerTable(data, zoomer(data, charts, at));
     at(0);
     document.body.dataset.charts = String(1 + charts.length);
     document.body.dataset.report = "ready";
