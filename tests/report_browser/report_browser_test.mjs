@@ -1,14 +1,20 @@
 // Opens corvel-lap reports in Debian's headless chromium (driven by playwright-core) and
 // checks what a user would see: the page draws every panel, raises no script error, asks
 // for nothing but its own file, and the map's car follows the cursor over a trace.
-// Usage: node report_browser_test.mjs CORVEL_LAP MAKE_SYNTHETIC_LAP FIXTURES_DIR WORK_DIR [--screenshot PNG]
+// Usage: node report_browser_test.mjs CORVEL_LAP MAKE_SYNTHETIC_LAP FIXTURES_DIR WORK_DIR
+//          [--screenshot PNG LAP.bin REFERENCE.bin]
+// With --screenshot the report of LAP against REFERENCE is checked too and saved as a picture.
 import { chromium } from "playwright-core";
 import { execFileSync } from "node:child_process";
 import fs from "node:fs";
 import path from "node:path";
 import { pathToFileURL } from "node:url";
 
-const [corvelLap, makeLap, fixtures, work, flag, screenshot] = process.argv.slice(2);
+const [corvelLap, makeLap, fixtures, work, flag, screenshot, shownLap, shownReference] = process.argv.slice(2);
+if (flag !== undefined && (flag !== "--screenshot" || !shownReference)) {
+  console.error("usage: report_browser_test.mjs CORVEL_LAP MAKE_SYNTHETIC_LAP FIXTURES_DIR WORK_DIR [--screenshot PNG LAP.bin REFERENCE.bin]");
+  process.exit(2);
+}
 fs.rmSync(work, { recursive: true, force: true });
 fs.mkdirSync(work, { recursive: true });
 
@@ -29,6 +35,8 @@ const cases = [
   { name: "one stand-in lap", file: report("one-lap", [fixture(1)]), charts: 7, hover: true, corners: true },
   { name: "stand-in lap against a reference", file: report("comparison", [fixture(2), "--compare", fixture(1)]),
     charts: 8, hover: true, sectors: true, corners: true },
+  ...(flag ? [{ name: "pictured lap against its reference", file: report("pictured", [shownLap, "--compare", shownReference]),
+                charts: 8, hover: true, sectors: true, corners: true, picture: screenshot }] : []),
   { name: "lap without metadata", file: report("no-metadata", [withoutMetadata()]), charts: 7, hover: true },
   { name: "lap against a reference without metadata",
     file: report("no-metadata-reference", [fixture(2), "--compare", withoutMetadata()]), charts: 8, hover: true,
@@ -94,12 +102,6 @@ for (const c of cases) {
     const note = await page.locator("#delta-note").textContent();
     check(note.includes("this lap minus the reference at the same distance; positive where this lap is slower"),
           "delta convention not stated");
-    if (flag === "--screenshot" && screenshot) {
-      await page.mouse.move(box_of(await page.locator(".panel .u-over").first().boundingBox(), 0.42).x,
-                            box_of(await page.locator(".panel .u-over").first().boundingBox(), 0.42).y);
-      await page.screenshot({ path: screenshot, fullPage: true });
-      console.log("  screenshot: " + screenshot);
-    }
   }
   if (c.corners) {
     // The table lists the map's corners; the map and the panels carry their labels (drawn on
@@ -118,8 +120,11 @@ for (const c of cases) {
       check(numbers.every((n, k) => n === k + 1), "track order is not T1, T2, ...: " + numbers.join(" "));
     }
     const labelled = await page.evaluate(() => {
-      const u = document.querySelector(".panel canvas");
-      const data = u.getContext("2d").getImageData(0, 0, u.width, Math.round(u.height * 0.12)).data;
+      // The labels stand in the plot area's top 14 px, below uPlot's own padding.
+      const u = document.querySelector(".panel canvas"), over = document.querySelector(".panel .u-over");
+      const scale = u.width / u.getBoundingClientRect().width;
+      const top = Math.round((over.getBoundingClientRect().top - u.getBoundingClientRect().top) * scale);
+      const data = u.getContext("2d").getImageData(0, top, u.width, Math.round(14 * scale)).data;
       let lit = 0;
       for (let k = 0; k < data.length; k += 4) if (data[k] + data[k + 1] + data[k + 2] > 200) lit++;
       return lit;
@@ -135,6 +140,17 @@ for (const c of cases) {
     const shown = await page.evaluate(() => parseFloat(document.querySelector("#values td.v").textContent));
     check(Math.abs(shown - corner.apexM) < 20, `the cursor stands at ${shown} m, not at the apex ${corner.apexM} m`);
   }
+  if (c.picture) {
+    // Back to the whole lap, the cursor part-way round so the map's car and the readout show.
+    await page.locator("#corner-sort button[data-by=loss]").click();
+    await page.evaluate(() => window.scrollTo(0, 0));
+    const over = await page.locator(".panel .u-over").first().boundingBox();
+    await page.mouse.dblclick(over.x + over.width / 2, over.y + over.height / 2);
+    await page.evaluate(() => window.getSelection().removeAllRanges());
+    await page.mouse.move(over.x + over.width * 0.42, over.y + over.height / 2);
+    await page.screenshot({ path: c.picture, fullPage: true });
+    console.log("  screenshot: " + c.picture);
+  }
   if (c.deltaEnd) {
     const said = await page.locator(".deltacard .meta").first().textContent();
     check(said === c.deltaEnd, `the delta's end is given as "${said}"`);
@@ -148,7 +164,6 @@ for (const c of cases) {
 }
 await browser.close();
 
-function box_of(box, share) { return { x: box.x + box.width * share, y: box.y + box.height / 2 }; }
 
 console.log(failures === 0 ? `all ${cases.length} reports draw` : `${failures} check(s) failed`);
 process.exit(failures === 0 ? 0 : 1);

@@ -1,5 +1,5 @@
 // Writes the synthetic ring lap and its metadata document into a directory, for the MoTeC
-// example in docs/examples/:  motec_example_lap DIR  ->  DIR/<stem>.bin and DIR/<stem>.json
+// export opened by hand in MoTeC i2:  motec_example_lap DIR  ->  DIR/<stem>.bin and DIR/<stem>.json
 #include <fstream>
 #include <iostream>
 
