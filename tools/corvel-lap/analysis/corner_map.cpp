@@ -147,11 +147,18 @@ std::vector<Part> hysteresis_parts(const std::vector<double>& curvature) {
     return parts;
 }
 
-std::vector<Part> merge_nearby(const std::vector<Part>& parts, const Grid& grid) {
+// `blanked`: grid points whose curvature is unknown (around a jump); they do not count as
+// straight between two parts, so a jump inside a corner does not cut it in two.
+std::vector<Part> merge_nearby(const std::vector<Part>& parts, const Grid& grid, const std::vector<bool>& blanked) {
     std::vector<Part> merged;
+    const auto known_gap_m = [&](std::size_t from, std::size_t to) {
+        std::size_t known = 0;
+        for (std::size_t k = from; k < to; ++k) known += blanked[k] ? 0 : 1;
+        return grid.step_m * static_cast<double>(known);
+    };
     for (const Part& p : parts) {
         if (!merged.empty() && merged.back().sign == p.sign &&
-            grid.step_m * static_cast<double>(p.begin - merged.back().end) < kCornerMergeGapM) {
+            known_gap_m(merged.back().end, p.begin) < kCornerMergeGapM) {
             Part& m = merged.back();
             m.end = p.end;
             if (p.peak > m.peak) {
@@ -214,11 +221,15 @@ CornerMap find_corner_map(std::span<const LapSample> samples, std::span<const do
     std::vector<double> curvature = curvatures(grid, heading);
     // Around a jump the chords span it: no curvature there.
     const double reach = kHeadingChordM + kCurvatureWindowM + grid.step_m;
+    std::vector<bool> blanked(curvature.size(), false);
     for (const double jump : path.jumps_m) {
         const auto lo = static_cast<std::size_t>(std::max(0.0, (jump - reach - grid.from_m) / grid.step_m));
-        for (std::size_t k = lo; k < curvature.size() && grid.at(k) <= jump + reach; ++k) curvature[k] = 0.0;
+        for (std::size_t k = lo; k < curvature.size() && grid.at(k) <= jump + reach; ++k) {
+            curvature[k] = 0.0;
+            blanked[k] = true;
+        }
     }
-    for (const Part& p : merge_nearby(hysteresis_parts(curvature), grid)) {
+    for (const Part& p : merge_nearby(hysteresis_parts(curvature), grid, blanked)) {
         map.corners.push_back(corner_of(p, grid, heading));
     }
     if (track_length_m && *track_length_m > 0.0) stitch_at_line(map.corners, map, *track_length_m);

@@ -19,6 +19,7 @@ double throttle_of(const LapSample& s) { return s.throttle / 255.0; }
 struct LapView {
     std::span<const LapSample> samples;
     const LapTimeline& timeline;
+    TimedSpan span = timed_span(timeline);
 
     [[nodiscard]] std::span<const double> d() const { return timeline.distance_m; }
     [[nodiscard]] std::size_t size() const { return std::min(samples.size(), timeline.distance_m.size()); }
@@ -30,7 +31,8 @@ struct LapView {
     [[nodiscard]] std::size_t past(double m) const {
         return static_cast<std::size_t>(std::ranges::upper_bound(d().first(size()), m) - d().begin());
     }
-    [[nodiscard]] double time_at(double m) const { return interpolate_at(d(), timeline.lap_time_s, m); }
+    // Read as compare reads it, so that corners and straights add up to compare's delta.
+    [[nodiscard]] double time_at(double m) const { return time_at_distance(timeline, span, m); }
     // Where between samples a - 1 and a a pedal crossed `level` upwards.
     [[nodiscard]] double crossing(std::size_t a, double before, double after, double level) const {
         if (a == 0 || !(after > before)) return d()[a];
@@ -170,8 +172,12 @@ bool covers_whole_lap(const LapTimeline& t, std::optional<double> length) {
            t.distance_m.back() >= *length - kWholeLapSlackM;
 }
 
-StraightDelta straight(const LapView& lap, const LapView& reference, double from, double to) {
-    StraightDelta s{from, to, lap.time_at(to) - lap.time_at(from), reference.time_at(to) - reference.time_at(from), 0.0};
+// `from_line`: the stretch starts at the line, where both line-anchored laps' clocks read 0
+// (a lap joined late included: its time since the line is known).
+StraightDelta straight(const LapView& lap, const LapView& reference, double from, double to, bool from_line = false) {
+    const double lap_from = from_line ? 0.0 : lap.time_at(from);
+    const double reference_from = from_line ? 0.0 : reference.time_at(from);
+    StraightDelta s{from, to, lap.time_at(to) - lap_from, reference.time_at(to) - reference_from, 0.0};
     s.delta_s = s.lap_s - s.reference_s;
     return s;
 }
@@ -207,7 +213,10 @@ CornerComparison compare_corners(std::span<const LapSample> lap, const LapTimeli
     const auto theirs = measure_corners(reference, reference_timeline, result.map);
     const LapView a{lap, lap_timeline};
     const LapView b{reference, reference_timeline};
-    double at = from_m;
+    // Two line-anchored laps' delta counts from the line, so the first straight does too.
+    const bool since_line = lap_timeline.line_anchored && reference_timeline.line_anchored;
+    double at = since_line ? 0.0 : from_m;
+    bool first = true;
     for (std::size_t i = 0; i < result.map.corners.size(); ++i) {
         const TrackCorner& c = result.map.corners[i];
         if (!ours[i] || !theirs[i] || c.start_m < from_m || c.end_m > to_m || c.start_m < at) {
@@ -215,12 +224,13 @@ CornerComparison compare_corners(std::span<const LapSample> lap, const LapTimeli
                                       " is left out of the corner table: the laps do not both cover it");
             continue;
         }
-        result.straights.push_back(straight(a, b, at, c.start_m));
+        result.straights.push_back(straight(a, b, at, c.start_m, since_line && first));
+        first = false;
         CornerDelta d{c, ours[i]->time_s, theirs[i]->time_s, ours[i]->time_s - theirs[i]->time_s, *ours[i], *theirs[i]};
         result.corners.push_back(d);
         at = c.end_m;
     }
-    result.straights.push_back(straight(a, b, at, to_m));
+    result.straights.push_back(straight(a, b, at, to_m, since_line && first));
     std::erase_if(result.straights, [](const StraightDelta& s) { return !(s.end_m > s.start_m); });
     return result;
 }

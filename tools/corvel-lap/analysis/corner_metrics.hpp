@@ -68,7 +68,7 @@ struct CornerComparison {
     CornerMap map;
     bool map_from_reference = true;
     std::vector<CornerDelta> corners;     // in track order, those both laps cover
-    std::vector<StraightDelta> straights;  // between them, from `from_m` to `to_m`
+    std::vector<StraightDelta> straights;  // between them, from `from_m` (or the line) to `to_m`
     std::vector<std::string> warnings;     // corners left out, and why
 };
 
@@ -76,7 +76,8 @@ struct CornerComparison {
 // their timelines. The map is the reference's when it covers the whole lap (within
 // kWholeLapSlackM of 0 and the track length), else the lap's when that does, else the
 // reference's. Corners and straights partition [from_m, to_m], so their deltas add up to the
-// delta over it.
+// delta over it; when both laps are line-anchored the first straight starts at the line (both
+// clocks 0 there), so they add up to the delta at the line, as compare's delta counts.
 inline constexpr double kWholeLapSlackM = 10.0;
 [[nodiscard]] CornerComparison compare_corners(std::span<const LapSample> lap, const LapTimeline& lap_timeline,
                                                std::span<const LapSample> reference,

@@ -17,12 +17,7 @@ struct TimedLap {
     const LapFile* file;
     LapTimeline timeline;
     std::vector<double> speed_kmh;
-    // The samples time against distance is read from: a line-anchored lap's from the line to
-    // the end line (the samples past it left out), both crossings added as points.
-    std::size_t begin = 0;
-    std::size_t end = 0;
-    double start_m = 0.0;  // where the lap's distance starts: the line, or a late first sample
-    double end_m = 0.0;
+    TimedSpan span;
 };
 
 // A name from the metadata in quotes, its control characters (a line break in a track name)
@@ -73,46 +68,16 @@ std::optional<std::string> metadata_warning(const LapFile& file) {
 }
 
 TimedLap timed(const LapFile& file) {
-    TimedLap lap{&file, compute_lap_timeline(file.samples, file.metadata), {}};
+    TimedLap lap{&file, compute_lap_timeline(file.samples, file.metadata), {}, {}};
     lap.speed_kmh.reserve(file.samples.size());
     for (const LapSample& s : file.samples) {
         lap.speed_kmh.push_back(s.speed_kmh);
     }
-    const LapTimeline& t = lap.timeline;
-    const std::vector<double>& d = t.distance_m;
-    lap.end = d.size();
-    if (!t.line_anchored) {
-        lap.start_m = d.empty() ? 0.0 : d.front();
-        lap.end_m = d.empty() ? 0.0 : d.back();
-        return lap;
-    }
-    lap.begin = static_cast<std::size_t>(std::ranges::upper_bound(d, 0.0) - d.begin());
-    if (!t.from_the_line && lap.begin > 0 && d[lap.begin - 1] == 0.0) --lap.begin;
-    lap.end = static_cast<std::size_t>(std::ranges::lower_bound(d, t.track_length_m) - d.begin());
-    lap.start_m = t.from_the_line || lap.begin >= lap.end ? 0.0 : d[lap.begin];
-    lap.end_m = t.track_length_m;
+    lap.span = timed_span(lap.timeline);
     return lap;
 }
 
-double time_at(const TimedLap& lap, double distance_m) {
-    const LapTimeline& t = lap.timeline;
-    if (!t.line_anchored) return interpolate_at(t.distance_m, t.lap_time_s, distance_m);
-    const auto between = [](double x0, double y0, double x1, double y1, double x) {
-        return x1 > x0 ? y0 + (x - x0) / (x1 - x0) * (y1 - y0) : y0;
-    };
-    const double span = t.line_to_line_s;
-    if (lap.begin >= lap.end) return between(0.0, 0.0, lap.end_m, span, std::clamp(distance_m, 0.0, lap.end_m));
-    const std::span<const double> d(t.distance_m.data() + lap.begin, lap.end - lap.begin);
-    const std::span<const double> s(t.lap_time_s.data() + lap.begin, lap.end - lap.begin);
-    if (distance_m < d.front()) {
-        if (!t.from_the_line) return s.front();
-        return between(0.0, 0.0, d.front(), s.front(), std::max(distance_m, 0.0));
-    }
-    if (distance_m >= d.back()) {
-        return std::max(s.back(), between(d.back(), s.back(), lap.end_m, span, std::min(distance_m, lap.end_m)));
-    }
-    return interpolate_at(d, s, distance_m);
-}
+double time_at(const TimedLap& lap, double distance_m) { return time_at_distance(lap.timeline, lap.span, distance_m); }
 
 // The lowest and highest speed over [from, to]: the samples inside and the speed at both ends.
 std::pair<double, double> speed_range(const TimedLap& lap, double from, double to) {
@@ -187,8 +152,8 @@ std::expected<LapComparison, std::string> compare_laps(const LapFile& lap, const
         }
     }
     const bool empty = ours.timeline.distance_m.empty() || theirs.timeline.distance_m.empty();
-    const double from = empty ? 0.0 : std::max(ours.start_m, theirs.start_m);
-    const double to = empty ? 0.0 : std::min(ours.end_m, theirs.end_m);
+    const double from = empty ? 0.0 : std::max(ours.span.start_m, theirs.span.start_m);
+    const double to = empty ? 0.0 : std::min(ours.span.end_m, theirs.span.end_m);
     if (!(to - from >= kMinCommonDistanceM)) {
         const double common = std::max(0.0, to - from);
         return std::unexpected("the laps share too little distance to compare: " + fixed_text(common, 1) +

@@ -139,4 +139,44 @@ double interpolate_at(std::span<const double> xs, std::span<const double> ys, do
     return ys[i] + share * (ys[j] - ys[i]);
 }
 
+TimedSpan timed_span(const LapTimeline& t) {
+    TimedSpan span;
+    const std::vector<double>& d = t.distance_m;
+    span.end = d.size();
+    if (!t.line_anchored) {
+        span.start_m = d.empty() ? 0.0 : d.front();
+        span.end_m = d.empty() ? 0.0 : d.back();
+        return span;
+    }
+    span.begin = static_cast<std::size_t>(std::ranges::upper_bound(d, 0.0) - d.begin());
+    if (!t.from_the_line && span.begin > 0 && d[span.begin - 1] == 0.0) --span.begin;
+    span.end = static_cast<std::size_t>(std::ranges::lower_bound(d, t.track_length_m) - d.begin());
+    span.start_m = t.from_the_line || span.begin >= span.end ? 0.0 : d[span.begin];
+    span.end_m = t.track_length_m;
+    return span;
+}
+
+double time_at_distance(const LapTimeline& t, const TimedSpan& lap, double distance_m) {
+    if (!t.line_anchored) return interpolate_at(t.distance_m, t.lap_time_s, distance_m);
+    const auto between = [](double x0, double y0, double x1, double y1, double x) {
+        return x1 > x0 ? y0 + (x - x0) / (x1 - x0) * (y1 - y0) : y0;
+    };
+    const double span = t.line_to_line_s;
+    if (lap.begin >= lap.end) return between(0.0, 0.0, lap.end_m, span, std::clamp(distance_m, 0.0, lap.end_m));
+    const std::span<const double> d(t.distance_m.data() + lap.begin, lap.end - lap.begin);
+    const std::span<const double> s(t.lap_time_s.data() + lap.begin, lap.end - lap.begin);
+    if (distance_m < d.front()) {
+        if (!t.from_the_line) return s.front();
+        return between(0.0, 0.0, d.front(), s.front(), std::max(distance_m, 0.0));
+    }
+    if (distance_m >= d.back()) {
+        return std::max(s.back(), between(d.back(), s.back(), lap.end_m, span, std::min(distance_m, lap.end_m)));
+    }
+    return interpolate_at(d, s, distance_m);
+}
+
+double time_at_distance(const LapTimeline& timeline, double distance_m) {
+    return time_at_distance(timeline, timed_span(timeline), distance_m);
+}
+
 }  // namespace corvel

@@ -65,4 +65,19 @@ struct LapTimeline {
 // first value below xs's range and to the last value at or past its end.
 [[nodiscard]] double interpolate_at(std::span<const double> xs, std::span<const double> ys, double x);
 
+// The samples a lap's time against distance is read from: a line-anchored lap's from the line
+// to the end line (the samples past it left out), both crossings counted as points; otherwise all.
+struct TimedSpan {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    double start_m = 0.0;  // where the lap's distance starts: the line, or a late first sample
+    double end_m = 0.0;
+};
+[[nodiscard]] TimedSpan timed_span(const LapTimeline& timeline);
+
+// The lap's time at a distance as every comparison reads it: for a line-anchored lap the time
+// since the line (0 at the line, line_to_line_s at the end line), else interpolate_at.
+[[nodiscard]] double time_at_distance(const LapTimeline& timeline, const TimedSpan& span, double distance_m);
+[[nodiscard]] double time_at_distance(const LapTimeline& timeline, double distance_m);
+
 }  // namespace corvel
