@@ -9,15 +9,9 @@
 
 #include <string>
 
-namespace {
+#include "text/wide_text.hpp"
 
-std::string utf8(const wchar_t* text) {
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 1) return {};
-    std::string out(static_cast<std::size_t>(length - 1), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), length, nullptr, nullptr);
-    return out;
-}
+namespace {
 
 // The working set as tasklist shows it: kilobytes with thousands separators, "0 K" when the
 // process cannot be asked.
@@ -37,7 +31,7 @@ std::string csv_line(const PROCESSENTRY32W& entry) {
     DWORD session = 0;
     ::ProcessIdToSessionId(entry.th32ProcessID, &session);
     const std::string session_name = session == 0 ? "Services" : "Console";
-    return "\"" + utf8(entry.szExeFile) + "\",\"" + std::to_string(entry.th32ProcessID) + "\",\"" +
+    return "\"" + text::utf8_from_wide(entry.szExeFile) + "\",\"" + std::to_string(entry.th32ProcessID) + "\",\"" +
            session_name + "\",\"" + std::to_string(session) + "\",\"" + memory_usage(entry.th32ProcessID) +
            "\"\r\n";
 }

@@ -14,28 +14,11 @@
 #include "corvel_lap.hpp"
 #include "sim_bridge/platform/console_text.hpp"
 #include "sim_bridge/platform/console_window.hpp"
-
-namespace {
-
-std::string to_utf8(const wchar_t* text) {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 1) {
-        return {};
-    }
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), length, nullptr, nullptr);
-    utf8.resize(static_cast<std::size_t>(length - 1));  // drop the terminator
-    return utf8;
-}
-
-}  // namespace
+#include "text/wide_text.hpp"
 
 int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        args.push_back(to_utf8(argv[i]));
-    }
+    const std::vector<std::string> args = text::utf8_arguments(argc, argv);
     int status = 1;
     {
         const sim_bridge::platform::ConsoleStreams console_streams;

@@ -10,16 +10,9 @@
 #include "sim_bridge/platform/console_text.hpp"
 #include "sim_bridge/platform/console_window.hpp"
 #include "simulator.hpp"
+#include "text/wide_text.hpp"
 
 namespace {
-
-std::string to_utf8(const wchar_t* text) {
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 1) return {};
-    std::string out(static_cast<std::size_t>(length - 1), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), length, nullptr, nullptr);
-    return out;
-}
 
 std::string image_name() {
     std::vector<wchar_t> path(MAX_PATH);
@@ -29,7 +22,7 @@ std::string image_name() {
         if (length < path.size()) break;
         path.resize(path.size() * 2);
     }
-    const std::string full = to_utf8(path.data());
+    const std::string full = text::utf8_from_wide(path.data());
     const auto separator = full.find_last_of("\\/");
     return separator == std::string::npos ? full : full.substr(separator + 1);
 }
@@ -37,8 +30,7 @@ std::string image_name() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(to_utf8(argv[i]));
+    const std::vector<std::string> args = text::utf8_arguments(argc, argv);
     int status = 1;
     {
         const sim_bridge::platform::ConsoleStreams console_streams;

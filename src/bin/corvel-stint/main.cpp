@@ -7,6 +7,9 @@
 #include "corvel-stint/stint_run.hpp"
 #include "corvel/runtime.hpp"
 #include "sim_bridge/lmu_adapter.hpp"
+#ifdef _WIN32
+#include "text/wide_text.hpp"
+#endif
 
 namespace {
 
@@ -18,7 +21,7 @@ std::unique_ptr<sim_bridge::SimAdapter> make_lmu_adapter(asio::any_io_executor b
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
-    return corvel::run_process(corvel::utf8_arguments(argc, argv), make_lmu_adapter, corvel::run_corvel_stint);
+    return corvel::run_process(text::utf8_arguments(argc, argv), make_lmu_adapter, corvel::run_corvel_stint);
 }
 #else
 int main(int argc, char** argv) {

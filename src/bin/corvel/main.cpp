@@ -6,6 +6,9 @@
 
 #include "corvel/runtime.hpp"
 #include "sim_bridge/lmu_adapter.hpp"
+#ifdef _WIN32
+#include "text/wide_text.hpp"
+#endif
 
 namespace {
 
@@ -16,7 +19,7 @@ std::unique_ptr<sim_bridge::SimAdapter> make_lmu_adapter(asio::any_io_executor b
 }  // namespace
 
 #ifdef _WIN32
-int wmain(int argc, wchar_t** argv) { return corvel::run_process(corvel::utf8_arguments(argc, argv), make_lmu_adapter); }
+int wmain(int argc, wchar_t** argv) { return corvel::run_process(text::utf8_arguments(argc, argv), make_lmu_adapter); }
 #else
 int main(int argc, char** argv) {
     std::vector<std::string> args;

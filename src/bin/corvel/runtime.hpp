@@ -45,8 +45,4 @@ using ProgramRun =
 // The same for another program built on the capture phases (corvel-stint).
 [[nodiscard]] int run_process(std::vector<std::string> args, LmuAdapterFactory make_adapter, ProgramRun program);
 
-// The Windows command line (wmain's arguments after the program name) as UTF-8 texts.
-// Defined only on Windows.
-[[nodiscard]] std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
-
 }  // namespace corvel

@@ -6,20 +6,9 @@
 #include <system_error>
 
 #include "lap_format/io_error.hpp"
+#include "text/wide_text.hpp"
 
 namespace corvel {
-namespace {
-
-std::string utf8_from_wide(const wchar_t* text, int length) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-    return out;
-}
-
-}  // namespace
-
 IoError IoError::last_os_error() {
     return IoError(std::error_code(static_cast<int>(GetLastError()), std::system_category()));
 }
@@ -30,7 +19,7 @@ std::string native_error_text(int code) {
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
         static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
     if (length == 0 || buffer == nullptr) return "Unknown error " + std::to_string(code);
-    std::string text = utf8_from_wide(buffer, static_cast<int>(length));
+    std::string text = text::utf8_from_wide(std::wstring_view(buffer, length));
     LocalFree(buffer);
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
         text.pop_back();
