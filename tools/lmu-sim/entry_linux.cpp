@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const auto options = corvel::lmu_sim::parse_options(args);
     std::string process_name(base_name(argc > 0 ? argv[0] : "lmu-sim"));
-    if (options && !options->help && !options->keep_process_name) {
+    if (options && !options->help && !options->list_corners && !options->keep_process_name) {
         if (process_name != kLmuImageName) {
             std::vector<char*> lmu_argv(argv, argv + argc);
             lmu_argv.push_back(nullptr);
