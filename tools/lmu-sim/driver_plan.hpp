@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -76,6 +77,7 @@ class DriverPlan {
     // Nothing before the car appears.
     [[nodiscard]] std::optional<CarState> state_at(double time_s);
     // The lap with this number; laps are planned on demand, so any later lap can be asked for.
+    // The reference stays valid while later laps are planned.
     [[nodiscard]] const LapPlan& lap(std::int64_t number);
     [[nodiscard]] std::int64_t first_lap_number() const { return setup_.laps_before + 1; }
     // When the car parks, if it ever does.
@@ -112,7 +114,7 @@ class DriverPlan {
     const CarSpec* car_;
     DriverSetup setup_;
     PitLane pit_;
-    std::vector<LapPlan> laps_;
+    std::deque<LapPlan> laps_;  // a deque: planning a lap moves none already handed out
     std::vector<MotionPoint> out_lap_motion_;
 };
 
