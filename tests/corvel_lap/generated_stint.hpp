@@ -1,6 +1,6 @@
 // One generated stint shared by the stint tests of a test binary: ten laps of Monza with seeded
-// variation and one corner braked with a wide spread, and the same driving joined 30 s after
-// the line; made once (about a second) and removed when the binary ends.
+// variation and one corner braked with a wide spread, the same driving joined 30 s after the
+// line, and a fast and a slow session on a ring; made once (about a second) and removed when the binary ends.
 #pragma once
 
 #include <filesystem>
@@ -41,6 +41,9 @@ struct Stint {
                                       std::to_string(kSpreadCorner) + ":25"},
                                      dir / "stint");
     GeneratedSession joined = generate({"--track", "monza", "--laps", "2", "--seed", "4"}, dir / "joined", 30.0);
+    // Two sessions on one ring, the second a third slower: beyond the 107 % rule.
+    GeneratedSession ring_fast = generate({"--track-length", "1500", "--lap-time", "30", "--laps", "2"}, dir / "fast");
+    GeneratedSession ring_slow = generate({"--track-length", "1500", "--lap-time", "40", "--laps", "2"}, dir / "slow");
 };
 
 inline const Stint& stint() {

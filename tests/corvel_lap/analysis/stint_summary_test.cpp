@@ -171,16 +171,23 @@ const std::vector<EdgeCase>& edge_cases() {
              EXPECT_EQ(s.groups[0].car.rfind("Another Car", 0), 0U);
              EXPECT_EQ(s.groups[0].laps.size(), 1U);
          }},
-        {"two cars without a filter, sorted by car",
+        {"a lap slower than 107 % of the best is listed, not counted",
          [](const auto& dir) {
-             for (int i = 0; i < 3; ++i) copy_lap(stint().laps.laps[i], dir);
-             set_metadata(dir / stint().laps.laps[0].paths.metadata.filename(), "carName", "Another Car");
+             copy_lap(stint().ring_fast.laps[1], dir);
+             copy_lap(stint().ring_slow.laps[1], dir);
          },
          {},
          [](const StintSummary& s) {
-             ASSERT_EQ(s.groups.size(), 2U);
-             EXPECT_LT(s.groups[0].car, s.groups[1].car);
-             EXPECT_EQ(s.groups[0].laps.size() + s.groups[1].laps.size(), 3U);
+             ASSERT_EQ(s.groups.size(), 1U);
+             const StintGroup& g = s.groups.front();
+             ASSERT_EQ(g.laps.size(), 2U);
+             const auto slow = std::ranges::find(g.laps, file_name(stint().ring_slow.laps[1]), &StintLap::file);
+             ASSERT_NE(slow, g.laps.end());
+             EXPECT_FALSE(slow->included);
+             EXPECT_EQ(slow->note, "slower than 107 % of the best");
+             EXPECT_NEAR(slow->gap_s.value_or(0.0), truth_lap_time(stint().ring_slow.laps[1]) -
+                                                         truth_lap_time(stint().ring_fast.laps[1]), 0.002);
+             EXPECT_EQ(g.median_lap_s, g.laps[*g.best_lap].lap_time_s);
          }},
         {"unreadable files are listed with their error, the rest summarised",
          [](const auto& dir) {
