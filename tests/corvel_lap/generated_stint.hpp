@@ -1,5 +1,5 @@
 // One generated stint shared by the stint tests of a test binary: ten laps of Monza with seeded
-// variation and one corner braked with a wide spread, the same driving joined 30 s after the
+// variation, one corner braked with a wide spread and one lap invalidated, the same driving joined 30 s after the
 // line, and a fast and a slow session on a ring; made once (about a second) and removed when the binary ends.
 #pragma once
 
@@ -37,8 +37,10 @@ inline GeneratedSession generate(std::vector<std::string> sim_args, const std::f
 // Generated once per test binary: the stint, and the same driving joined 30 s after the line.
 struct Stint {
     TempDir dir;
+    // Lap 6 goes off at T3 and is invalidated; lap 7, clean, begins with the invalid flag of
+    // lap 6's last scoring.
     GeneratedSession laps = generate({"--track", "monza", "--laps", "10", "--seed", "4", "--spread",
-                                      std::to_string(kSpreadCorner) + ":25"},
+                                      std::to_string(kSpreadCorner) + ":25", "--mistake", "6:3:off-track"},
                                      dir / "stint");
     GeneratedSession joined = generate({"--track", "monza", "--laps", "2", "--seed", "4"}, dir / "joined", 30.0);
     // Two sessions on one ring, the second a third slower: beyond the 107 % rule.

@@ -12,6 +12,7 @@
 #include "lap_format/lap_file_reader.hpp"
 #include "lap_format/json/lap_file.hpp"
 #include "presentation/lap_text.hpp"
+#include "analysis/lap_analysis.hpp"
 #include "analysis/lap_timeline.hpp"
 #include "lap_format/utf8_path.hpp"
 
@@ -51,6 +52,17 @@ void scan_folder(const std::filesystem::path& folder, bool recursive, std::vecto
 
 bool has_flag(std::span<const LapSample> samples, std::uint8_t flag) {
     return std::ranges::any_of(samples, [flag](const LapSample& s) { return (s.flags & flag) != 0; });
+}
+
+// The invalid flag comes with LMU's scoring, which on a lap's first polls can still describe
+// the end of the lap before (lap fraction just below 1, lap_progress below 0): a flag there
+// belongs to that lap, and would otherwise mark the clean lap after an invalidated one.
+bool invalidated(std::span<const LapSample> samples) {
+    const std::vector<double> progress = lap_progress(samples);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if ((samples[i].flags & sample_flag::kLapInvalid) != 0 && !(progress[i] < 0.0)) return true;
+    }
+    return false;
 }
 
 void note_flags(LapListing& lap, std::span<const LapSample> samples) {
@@ -148,7 +160,7 @@ std::optional<double> lap_time_from_samples(std::span<const LapSample> samples) 
 std::vector<std::string> sample_flag_notes(std::span<const LapSample> samples) {
     std::vector<std::string> notes;
     if (has_flag(samples, sample_flag::kInPitLane)) notes.emplace_back("pit lane");
-    if (has_flag(samples, sample_flag::kLapInvalid)) notes.emplace_back("invalidated");
+    if (invalidated(samples)) notes.emplace_back("invalidated");
     return notes;
 }
 

@@ -55,7 +55,9 @@ struct LapFiles {
 [[nodiscard]] std::expected<LapFiles, std::string> find_lap_files(const std::filesystem::path& folder,
                                                                   LapLibraryOptions options);
 
-// The notes that only a lap's samples give: "pit lane" and "invalidated", in that order.
+// The notes that only a lap's samples give: "pit lane" and "invalidated", in that order. An
+// invalid flag on the first polls, while LMU's scoring still describes the lap before, does
+// not count.
 [[nodiscard]] std::vector<std::string> sample_flag_notes(std::span<const LapSample> samples);
 
 // The lap's duration as its samples give it: the per-sample timeline's time at the last sample.
