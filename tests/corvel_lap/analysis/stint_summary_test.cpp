@@ -160,12 +160,12 @@ const std::vector<EdgeCase>& edge_cases() {
              for (const StintCorner& c : g.corners) EXPECT_FALSE(c.time_std_dev_s || c.brake_point_std_dev_m);
              EXPECT_TRUE(g.work_on.empty());
          }},
-        {"two cars: two groups by car; --car keeps one",
+        {"two cars: --track and --car keep the laps whose names hold the texts",
          [](const auto& dir) {
              for (int i = 0; i < 3; ++i) copy_lap(stint().laps.laps[i], dir);
              set_metadata(dir / stint().laps.laps[0].paths.metadata.filename(), "carName", "Another Car");
          },
-         StintOptions{false, std::nullopt, "another car"},
+         StintOptions{false, "MONZA", "another"},
          [](const StintSummary& s) {
              ASSERT_EQ(s.groups.size(), 1U);
              EXPECT_EQ(s.groups[0].car.rfind("Another Car", 0), 0U);

@@ -86,15 +86,16 @@ void read_one(const std::filesystem::path& path, ReadLap& out) {
     out.only_began_mid_lap = mid_lap && out.notes.size() == 1 && out.timeline.line_anchored;
 }
 
-bool same_text(std::string_view a, std::string_view b) {
+// `part` within `text`, ignoring ASCII case: "monza" finds "Autodromo Nazionale Monza".
+bool contains_text(std::string_view text, std::string_view part) {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() && std::ranges::equal(a, b, {}, lower, lower);
+    return !std::ranges::search(text, part, {}, lower, lower).empty() || part.empty();
 }
 
 bool wanted(const ReadLap& read, const std::string& track, const std::string& car, const StintOptions& options) {
     const std::optional<LapMetadata>& m = read.lap->metadata;
     const auto any_of = [](const std::string& asked, std::initializer_list<std::optional<std::string>> names) {
-        return std::ranges::any_of(names, [&](const auto& name) { return name && same_text(*name, asked); });
+        return std::ranges::any_of(names, [&](const auto& name) { return name && contains_text(*name, asked); });
     };
     if (options.track && !(m && any_of(*options.track, {track, m->track_name, m->track_id}))) return false;
     if (options.car && !(m && any_of(*options.car, {car, m->car_name, m->car_id}))) return false;
