@@ -234,7 +234,10 @@ std::expected<StintSummary, std::string> summarize_stint(const std::filesystem::
         // The texts `list` groups by.
         const std::string track = m ? track_text(*m) : std::string();
         const std::string car = m ? car_text(*m) : std::string();
-        if (!wanted(read, track, car, options)) continue;
+        if (!wanted(read, track, car, options)) {
+            read.lap.reset();
+            continue;
+        }
         groups[{!m, track, car}].push_back(&read);
     }
     std::ranges::sort(summary.unreadable, {}, &UnreadableLap::file);
