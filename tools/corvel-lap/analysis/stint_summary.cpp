@@ -248,6 +248,9 @@ std::expected<StintSummary, std::string> summarize_stint(const std::filesystem::
         group.track = std::get<1>(key);
         group.car = std::get<2>(key);
         judge_laps(group, laps);
+        for (std::size_t i = 0; i < laps.size(); ++i) {
+            if (!group.laps[i].included && !laps[i]->only_began_mid_lap) laps[i]->lap.reset();  // not measured
+        }
         analyse_track(group, laps);
         for (ReadLap* read : laps) read->lap.reset();  // the samples are done with
         summary.groups.push_back(std::move(group));
