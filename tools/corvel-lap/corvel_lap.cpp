@@ -18,6 +18,7 @@ constexpr std::string_view kProgramHelp =
     "\n"
     "Usage: corvel-lap COMMAND FILE.bin [OPTIONS]\n"
     "       corvel-lap list DIR [OPTIONS]\n"
+    "       corvel-lap stint DIR [OPTIONS]\n"
     "       corvel-lap COMMAND --help\n"
     "\n"
     "Commands:\n"
@@ -32,6 +33,9 @@ constexpr std::string_view kProgramHelp =
     "  list    DIR [--recursive] [--csv]\n"
     "                                   every lap in a folder: track, car, lap time, date, notes,\n"
     "                                   with the best lap of each track and car marked\n"
+    "  stint   DIR [--recursive] [--track ID] [--car NAME] [--json] [--html [OUT.html]]\n"
+    "                                   every lap of a folder by track and car: best, median and\n"
+    "                                   ideal lap, consistency, the corners to work on\n"
     "  compare LAP.bin REFERENCE.bin [--segments N] [--by loss|track] [--names FILE] [--json]\n"
     "                                   LAP against REFERENCE by distance: delta, minisectors\n"
     "                                   and corner by corner, with why a corner lost time\n"
@@ -60,12 +64,13 @@ constexpr CommandEntry kCommands[] = {
     {"info", run_info}, {"verify", run_verify},      {"csv", run_csv},
     {"plot", run_plot}, {"motec", motec::run_motec}, {"list", run_list},
     {"compare", run_compare}, {"corners", run_corners}, {"report", run_report},
+    {"stint", run_stint},
 };
 
 CommandResult dispatch(std::span<const std::string> args, CommandIo& io) {
     if (args.empty()) {
         return std::unexpected(std::string(
-            "missing command: info, verify, csv, plot, motec, compare, corners, report or list (see corvel-lap --help)"));
+            "missing command: info, verify, csv, plot, motec, compare, corners, report, list or stint (see corvel-lap --help)"));
     }
     const std::string& name = args.front();
     if (name == "-h" || name == "--help") {

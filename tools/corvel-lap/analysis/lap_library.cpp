@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <system_error>
 #include <tuple>
 
 #include "lap_format/lap_file_reader.hpp"
 #include "lap_format/json/lap_file.hpp"
 #include "presentation/lap_text.hpp"
+#include "analysis/lap_analysis.hpp"
 #include "analysis/lap_timeline.hpp"
 #include "lap_format/utf8_path.hpp"
 
@@ -27,8 +29,8 @@ bool is_lap_file(const std::filesystem::path& path) {
 
 // The lap files of one folder; the sub-folders go to `folders` when recursing. Symbolic
 // links to folders are not followed, so a link loop cannot make the listing endless.
-void scan_folder(const std::filesystem::path& folder, const std::filesystem::path& root, bool recursive,
-                 std::vector<std::filesystem::path>& folders, LapLibrary& library) {
+void scan_folder(const std::filesystem::path& folder, bool recursive, std::vector<std::filesystem::path>& folders,
+                 LapFiles& files) {
     std::error_code ec;
     std::filesystem::directory_iterator it(folder, ec);
     const std::filesystem::directory_iterator end;
@@ -40,15 +42,11 @@ void scan_folder(const std::filesystem::path& folder, const std::filesystem::pat
             continue;
         }
         if (is_lap_file(entry.path()) && entry.is_regular_file(type_ec)) {
-            LapListing lap;
-            lap.path = entry.path();
-            lap.relative_path = entry.path().lexically_relative(root);
-            library.laps.push_back(std::move(lap));
+            files.paths.push_back(entry.path());
         }
     }
     if (ec) {
-        library.warnings.push_back("cannot read the folder " + path_to_utf8(folder) + ": " + ec.message() +
-                                   "; laps in it are not listed");
+        files.unreadable_folders.push_back({folder, ec.message()});
     }
 }
 
@@ -56,9 +54,19 @@ bool has_flag(std::span<const LapSample> samples, std::uint8_t flag) {
     return std::ranges::any_of(samples, [flag](const LapSample& s) { return (s.flags & flag) != 0; });
 }
 
+// The invalid flag comes with LMU's scoring, which on a lap's first polls can still describe
+// the end of the lap before (lap fraction just below 1, lap_progress below 0): a flag there
+// belongs to that lap, and would otherwise mark the clean lap after an invalidated one.
+bool invalidated(std::span<const LapSample> samples) {
+    const std::vector<double> progress = lap_progress(samples);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if ((samples[i].flags & sample_flag::kLapInvalid) != 0 && !(progress[i] < 0.0)) return true;
+    }
+    return false;
+}
+
 void note_flags(LapListing& lap, std::span<const LapSample> samples) {
-    if (has_flag(samples, sample_flag::kInPitLane)) lap.notes.emplace_back("pit lane");
-    if (has_flag(samples, sample_flag::kLapInvalid)) lap.notes.emplace_back("invalidated");
+    std::ranges::move(sample_flag_notes(samples), std::back_inserter(lap.notes));
 }
 
 // Reads the samples and notes what only they tell; false when they cannot be read.
@@ -149,8 +157,14 @@ std::optional<double> lap_time_from_samples(std::span<const LapSample> samples) 
     return seconds;
 }
 
-std::expected<LapLibrary, std::string> list_laps(const std::filesystem::path& folder,
-                                                 LapLibraryOptions options) {
+std::vector<std::string> sample_flag_notes(std::span<const LapSample> samples) {
+    std::vector<std::string> notes;
+    if (has_flag(samples, sample_flag::kInPitLane)) notes.emplace_back("pit lane");
+    if (invalidated(samples)) notes.emplace_back("invalidated");
+    return notes;
+}
+
+std::expected<LapFiles, std::string> find_lap_files(const std::filesystem::path& folder, LapLibraryOptions options) {
     std::error_code ec;
     const auto status = std::filesystem::status(folder, ec);
     if (!std::filesystem::exists(status)) {
@@ -164,12 +178,30 @@ std::expected<LapLibrary, std::string> list_laps(const std::filesystem::path& fo
         return std::unexpected("cannot read the folder " + path_to_utf8(folder) + ": " + ec.message());
     }
 
-    LapLibrary library;
+    LapFiles files;
     std::vector<std::filesystem::path> folders{folder};
     while (!folders.empty()) {
         const std::filesystem::path next = std::move(folders.back());
         folders.pop_back();
-        scan_folder(next, folder, options.recursive, folders, library);
+        scan_folder(next, options.recursive, folders, files);
+    }
+    return files;
+}
+
+std::expected<LapLibrary, std::string> list_laps(const std::filesystem::path& folder,
+                                                 LapLibraryOptions options) {
+    auto files = find_lap_files(folder, options);
+    if (!files) return std::unexpected(files.error());
+    LapLibrary library;
+    for (const UnreadableFolder& f : files->unreadable_folders) {
+        library.warnings.push_back("cannot read the folder " + path_to_utf8(f.folder) + ": " + f.error +
+                                   "; laps in it are not listed");
+    }
+    for (std::filesystem::path& path : files->paths) {
+        LapListing lap;
+        lap.relative_path = path.lexically_relative(folder);
+        lap.path = std::move(path);
+        library.laps.push_back(std::move(lap));
     }
     for (LapListing& lap : library.laps) {
         describe(lap);

@@ -41,6 +41,25 @@ struct LapLibraryOptions {
 [[nodiscard]] std::expected<LapLibrary, std::string> list_laps(const std::filesystem::path& folder,
                                                                LapLibraryOptions options);
 
+// The ".bin" files of `folder` (and below it when recursive) as `list_laps` finds them, in no
+// particular order, and the folders below it that could not be read. The error is for a
+// folder that does not exist or cannot be read at all.
+struct UnreadableFolder {
+    std::filesystem::path folder;
+    std::string error;  // the system's text
+};
+struct LapFiles {
+    std::vector<std::filesystem::path> paths;
+    std::vector<UnreadableFolder> unreadable_folders;
+};
+[[nodiscard]] std::expected<LapFiles, std::string> find_lap_files(const std::filesystem::path& folder,
+                                                                  LapLibraryOptions options);
+
+// The notes that only a lap's samples give: "pit lane" and "invalidated", in that order. An
+// invalid flag on the first polls, while LMU's scoring still describes the lap before, does
+// not count.
+[[nodiscard]] std::vector<std::string> sample_flag_notes(std::span<const LapSample> samples);
+
 // The lap's duration as its samples give it: the per-sample timeline's time at the last sample.
 [[nodiscard]] std::optional<double> lap_time_from_samples(std::span<const LapSample> samples);
 

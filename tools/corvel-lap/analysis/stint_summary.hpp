@@ -93,8 +93,9 @@ struct StintSummary {
 
 struct StintOptions {
     bool recursive = false;
-    std::optional<std::string> track;  // only the groups of this track (its id or name)
-    std::optional<std::string> car;    // only the groups of this car
+    // Only the laps whose track id, name or shown text holds this (ignoring ASCII case).
+    std::optional<std::string> track;
+    std::optional<std::string> car;    // the same for the car's name, id or shown text
 };
 
 // The stint in `folder`: each lap file read once (decompressed in parallel where it helps).

@@ -87,5 +87,6 @@ CommandResult run_plot(std::span<const std::string> args, CommandIo& io);
 CommandResult run_list(std::span<const std::string> args, CommandIo& io);
 CommandResult run_compare(std::span<const std::string> args, CommandIo& io);
 CommandResult run_corners(std::span<const std::string> args, CommandIo& io);
+CommandResult run_stint(std::span<const std::string> args, CommandIo& io);
 
 }  // namespace corvel
