@@ -330,9 +330,13 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
                             "second while the speed is steady there");
     }
     lap.lap_time_s = std::move(ticks.time_s);
-    for (double& t : lap.lap_time_s) t = (t - start) * scale;
-    if (!std::ranges::all_of(lap.lap_time_s, [](double t) { return std::isfinite(t); }) ||
-        !std::ranges::all_of(lap.distance_m, [](double d) { return std::isfinite(d); })) {
+    bool finite = true;
+    for (double& t : lap.lap_time_s) {
+        t = (t - start) * scale;
+        finite &= std::isfinite(t);
+    }
+    // The distances are a running maximum: finite at both ends, finite throughout.
+    if (!finite || !std::isfinite(lap.distance_m.front()) || !std::isfinite(lap.distance_m.back())) {
         return std::unexpected(std::string("the samples give no finite times and distances"));
     }
     if (lap.track_length_estimated) {
