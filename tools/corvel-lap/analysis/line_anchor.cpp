@@ -292,6 +292,12 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
         const double short_m = lap.track_length_m - distances->distance_at(clock.last_time(), path.back());
         return std::unexpected("the samples end " + fixed_text(short_m, 1) + " m before the line");
     }
+    // The last sample is the first poll past the end line: samples far past it are a lap cut
+    // short, whose lap fraction wrapped the wrong way (the end line put at its start).
+    if (!(clock.last_time() - line.end_s <= kMaxExtensionS)) {
+        return std::unexpected("the samples run " + fixed_text(clock.last_time() - line.end_s, 1) +
+                               " s past the line");
+    }
     if (!(line.end_s > line.start_s)) return std::unexpected(std::string("the line crossings are out of order"));
 
     lap.distance_m.resize(n);
