@@ -169,10 +169,12 @@ public:
         return between(*(above - 1), *above, t, p);
     }
 
-    // distance_at for every sample, in one sweep (the samples are in time order).
+    // distance_at for every sample, in one sweep (the samples are in time order), appended to
+    // `out`.
     void distances_at(std::span<const double> time_s, std::span<const double> path_m, std::vector<double>& out) const {
         std::size_t above = 0;  // the first anchor later than the sample
         double highest = -std::numeric_limits<double>::infinity();
+        out.reserve(out.size() + time_s.size());
         for (std::size_t i = 0; i < time_s.size(); ++i) {
             const double t = time_s[i];
             const double p = path_m[i];
@@ -186,7 +188,7 @@ public:
                 d = between(anchors_[above - 1], anchors_[above], t, p);
             }
             highest = std::max(highest, d);
-            out[i] = highest;
+            out.push_back(highest);
         }
     }
 
@@ -300,7 +302,6 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
     }
     if (!(line.end_s > line.start_s)) return std::unexpected(std::string("the line crossings are out of order"));
 
-    lap.distance_m.resize(n);
     distances->distances_at(poll_time, path, lap.distance_m);
 
     lap.estimated_span_s = line.end_s - line.start_s;
