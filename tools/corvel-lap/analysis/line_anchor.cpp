@@ -50,17 +50,21 @@ struct Anchor {
 // or fraction steps back is dropped.
 std::vector<Anchor> scoring_anchors(std::span<const LapSample> samples) {
     std::vector<Anchor> anchors;
+    // The latest pair's time, kept apart so the common case (a poll that saw no new pair) is
+    // one comparison; below every finite time until the first pair.
+    double latest = -std::numeric_limits<double>::infinity();
     for (const LapSample& s : samples) {
         const double time = s.session_time;
+        if (!(time > latest)) continue;  // also a time that is not a number
         const double fraction = s.lap_fraction;
         if (!std::isfinite(time) || !std::isfinite(fraction) || fraction < 0.0 || fraction > 1.0) continue;
-        if (!anchors.empty() && !(time > anchors.back().session_s)) continue;
         double turns = fraction;
         if (!anchors.empty()) {
             turns += std::round(anchors.back().turns - fraction);
             if (turns < anchors.back().turns) continue;
         }
         anchors.push_back({time, turns});
+        latest = time;
     }
     if (!anchors.empty()) {
         const double shift = std::round(1.0 - anchors.back().turns);
