@@ -219,6 +219,46 @@ TEST(LapTimeline, StaysSoundOnTinyAndHugeLaps) {
     }
 }
 
+// The curve's value at x by its definition, one plain scan: where it first reaches x.
+double first_reach(const std::vector<double>& xs, const std::vector<double>& ys, double x) {
+    if (!(x > xs.front())) return ys.front();
+    if (!(x < xs.back())) return ys.back();
+    std::size_t j = 0;
+    while (xs[j] <= x) ++j;
+    std::size_t i = j - 1;
+    if (xs[i] == x) {
+        while (i > 0 && xs[i - 1] == x) --i;
+        return ys[i];
+    }
+    return ys[i] + (x - xs[i]) / (xs[j] - xs[i]) * (ys[j] - ys[i]);
+}
+
+TEST(CurveReader, ReadsLikeTheDefinitionWhateverOrderTheXsComeIn) {
+    // A curve with stand-stills (runs of equal x) and 300 points, so a rise can skip far ahead.
+    std::vector<double> xs;
+    std::vector<double> ys;
+    for (int k = 0; k < 300; ++k) {
+        xs.push_back(k % 37 == 5 ? xs.back() : static_cast<double>(k) * 1.5);
+        ys.push_back(static_cast<double>(k) * 0.1);
+    }
+    std::vector<double> rising;
+    for (double x = -2.0; x < 460.0; x += 0.7) rising.push_back(x);
+    std::vector<double> exact(xs.begin(), xs.end());
+    std::vector<double> jumps{1.0, 200.0, 201.0, 449.0, 450.0, 3.0, 3.0, 120.0, 119.0};
+    std::mt19937 random(5);
+    std::vector<double> shuffled = rising;
+    std::ranges::shuffle(shuffled, random);
+    for (const auto& [name, queries] : {std::pair{"rising", rising}, std::pair{"falling", std::vector(rising.rbegin(), rising.rend())},
+                                        std::pair{"on every point", exact}, std::pair{"jumps", jumps},
+                                        std::pair{"shuffled", shuffled}}) {
+        SCOPED_TRACE(name);
+        CurveReader reader(xs);
+        for (const double x : queries) ASSERT_EQ(reader.at(ys, x), first_reach(xs, ys, x)) << "x " << x;
+    }
+    CurveReader empty(std::span<const double>{});
+    EXPECT_EQ(empty.at({}, 1.0), 0.0);
+}
+
 TEST(LapComparison, SameDrivingSeenAtAnotherScoringPhaseHasNoDelta) {
     CircleLapOptions reference_start;
     CircleLapOptions lap_start;

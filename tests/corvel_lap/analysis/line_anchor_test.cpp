@@ -201,6 +201,12 @@ TEST(LineAnchor, StaysSoundOnDamagedLaps) {
             EXPECT_TRUE(std::ranges::all_of(t.distance_m, [](double v) { return std::isfinite(v); }));
         }
     }
+    // A lap cut short before half way round: its lap fraction, unwrapped to end near one
+    // turn, would put the end line on its first sample and every sample past the line.
+    const std::vector<LapSample> cut(lap.samples.begin(), lap.samples.begin() + static_cast<std::ptrdiff_t>(at(0.4)));
+    const LapTimeline t = compute_lap_timeline(cut, lap.metadata);
+    EXPECT_FALSE(t.line_anchored);
+    EXPECT_LE(t.distance_m.back(), lap.length_m);
 }
 
 }  // namespace

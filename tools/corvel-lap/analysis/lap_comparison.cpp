@@ -16,8 +16,24 @@ namespace {
 struct TimedLap {
     const LapFile* file;
     LapTimeline timeline;
-    std::vector<double> speed_kmh;
     TimedSpan span;
+};
+
+// A lap's time and speed at the distances a comparison asks for, rising ones cheapest.
+class LapReader {
+public:
+    explicit LapReader(const TimedLap& lap) : lap_(lap), time_(lap.timeline), speed_(lap.timeline.distance_m) {}
+
+    double time_at(double distance_m) { return time_.at(distance_m); }
+    double speed_at(double distance_m) {
+        return speed_.at_with([this](std::size_t i) { return static_cast<double>(lap_.file->samples[i].speed_kmh); }, distance_m);
+    }
+    const TimedLap& lap() const { return lap_; }
+
+private:
+    const TimedLap& lap_;
+    LapTimeReader time_;
+    CurveReader speed_;
 };
 
 // A name from the metadata in quotes, its control characters (a line break in a track name)
@@ -68,49 +84,44 @@ std::optional<std::string> metadata_warning(const LapFile& file) {
 }
 
 TimedLap timed(const LapFile& file) {
-    TimedLap lap{&file, compute_lap_timeline(file.samples, file.metadata), {}, {}};
-    lap.speed_kmh.reserve(file.samples.size());
-    for (const LapSample& s : file.samples) {
-        lap.speed_kmh.push_back(s.speed_kmh);
-    }
+    TimedLap lap{&file, compute_lap_timeline(file.samples, file.metadata), {}};
     lap.span = timed_span(lap.timeline);
     return lap;
 }
 
-double time_at(const TimedLap& lap, double distance_m) { return time_at_distance(lap.timeline, lap.span, distance_m); }
-
 // The lowest and highest speed over [from, to]: the samples inside and the speed at both ends.
-std::pair<double, double> speed_range(const TimedLap& lap, double from, double to) {
-    const std::vector<double>& d = lap.timeline.distance_m;
-    double low = interpolate_at(d, lap.speed_kmh, from);
+std::pair<double, double> speed_range(LapReader& reader, double from, double to) {
+    const std::vector<double>& d = reader.lap().timeline.distance_m;
+    const std::vector<LapSample>& samples = reader.lap().file->samples;
+    double low = reader.speed_at(from);
     double high = low;
-    const double at_end = interpolate_at(d, lap.speed_kmh, to);
+    const double at_end = reader.speed_at(to);
     low = std::min(low, at_end);
     high = std::max(high, at_end);
     const auto begin = std::ranges::lower_bound(d, from);
     const auto end = std::ranges::upper_bound(d, to);
     for (auto it = begin; it < end; ++it) {
-        const double v = lap.speed_kmh[static_cast<std::size_t>(it - d.begin())];
+        const double v = samples[static_cast<std::size_t>(it - d.begin())].speed_kmh;
         low = std::min(low, v);
         high = std::max(high, v);
     }
     return {low, high};
 }
 
-std::vector<Minisector> minisectors(const TimedLap& lap, const TimedLap& reference, double from, double to,
-                                    std::size_t count) {
+std::vector<Minisector> minisectors(LapReader& lap, LapReader& reference, double from, double to, std::size_t count) {
     std::vector<Minisector> sectors(count);
     const double length = (to - from) / static_cast<double>(count);
     for (std::size_t k = 0; k < count; ++k) {
         Minisector& m = sectors[k];
         m.start_m = from + length * static_cast<double>(k);
         m.end_m = k + 1 == count ? to : from + length * static_cast<double>(k + 1);
-        m.lap_s = time_at(lap, m.end_m) - time_at(lap, m.start_m);
-        m.reference_s = time_at(reference, m.end_m) - time_at(reference, m.start_m);
+        const double lap_start = lap.time_at(m.start_m);
+        m.lap_s = lap.time_at(m.end_m) - lap_start;
+        const double reference_start = reference.time_at(m.start_m);
+        m.reference_s = reference.time_at(m.end_m) - reference_start;
         m.delta_s = m.lap_s - m.reference_s;
         std::tie(m.lap_min_speed_kmh, m.lap_max_speed_kmh) = speed_range(lap, m.start_m, m.end_m);
-        std::tie(m.reference_min_speed_kmh, m.reference_max_speed_kmh) =
-            speed_range(reference, m.start_m, m.end_m);
+        std::tie(m.reference_min_speed_kmh, m.reference_max_speed_kmh) = speed_range(reference, m.start_m, m.end_m);
     }
     std::vector<std::size_t> order(count);
     std::iota(order.begin(), order.end(), std::size_t{0});
@@ -164,21 +175,23 @@ std::expected<LapComparison, std::string> compare_laps(const LapFile& lap, const
     // start: a lap joined late shows what it truly lost before the common distance began.
     const bool since_line = ours.timeline.line_anchored && theirs.timeline.line_anchored;
     result.since_line = since_line;
-    const double our_start = since_line ? 0.0 : time_at(ours, from);
-    const double their_start = since_line ? 0.0 : time_at(theirs, from);
+    LapReader our_reader(ours);
+    LapReader their_reader(theirs);
+    const double our_start = since_line ? 0.0 : our_reader.time_at(from);
+    const double their_start = since_line ? 0.0 : their_reader.time_at(from);
     const auto steps = static_cast<std::size_t>(std::ceil((to - from) / kComparisonGridStepM));
     result.distance_m.reserve(steps + 1);
     result.delta_s.reserve(steps + 1);
     for (std::size_t k = 0; k <= steps; ++k) {
         const double d = std::min(to, from + kComparisonGridStepM * static_cast<double>(k));
         result.distance_m.push_back(d);
-        result.delta_s.push_back((time_at(ours, d) - our_start) - (time_at(theirs, d) - their_start));
+        result.delta_s.push_back((our_reader.time_at(d) - our_start) - (their_reader.time_at(d) - their_start));
     }
     result.from_m = from;
     result.to_m = to;
     result.delta_at_end_s = result.delta_s.back();
     result.ends_at_line = ours.timeline.scaled_to_track_length && theirs.timeline.scaled_to_track_length;
-    result.minisectors = minisectors(ours, theirs, from, to, segments);
+    result.minisectors = minisectors(our_reader, their_reader, from, to, segments);
     const auto lap_time = [](const LapTimeline& t) {
         return t.line_anchored ? t.line_to_line_s : t.lap_time_s.back();
     };

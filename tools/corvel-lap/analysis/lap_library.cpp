@@ -13,6 +13,7 @@
 #include "lap_format/json/lap_file.hpp"
 #include "presentation/lap_text.hpp"
 #include "analysis/lap_analysis.hpp"
+#include "presentation/number_text.hpp"
 #include "analysis/lap_timeline.hpp"
 #include "lap_format/utf8_path.hpp"
 
@@ -110,9 +111,14 @@ void describe(LapListing& lap) {
     }
     std::vector<LapSample> samples;
     if (!read_samples_into(lap, samples)) return;
-    lap.lap_time_s = lap_time_from_samples(samples);
-    lap.lap_time_from_samples = lap.lap_time_s.has_value();
-    lap.notes.emplace_back(lap.lap_time_s ? "lap time from the samples" : "no lap time");
+    const std::optional<SampleLapTime> from_samples = lap_time_from_samples(samples, lap.metadata);
+    lap.lap_time_from_samples = from_samples.has_value();
+    if (!from_samples) {
+        lap.notes.emplace_back("no lap time");
+        return;
+    }
+    lap.lap_time_s = from_samples->seconds;
+    lap.notes.push_back(from_samples->note);
 }
 
 // The fastest lap of a group that began at the line, off the pit lane and not invalidated.
@@ -146,15 +152,26 @@ std::string listing_car(const LapListing& lap) {
     return lap.metadata ? car_text(*lap.metadata) : std::string();
 }
 
-std::optional<double> lap_time_from_samples(std::span<const LapSample> samples) {
-    // The spread session clock, not its raw span: the clock moves only with the scoring
-    // updates, so its span misses up to one scoring period at each end of the lap. First to
-    // last sample: without metadata nothing says the lap began at the line.
-    const std::vector<double> times = first_sample_timeline(samples, std::nullopt).lap_time_s;
+std::optional<SampleLapTime> lap_time_from_samples(std::span<const LapSample> samples,
+                                                   const std::optional<LapMetadata>& metadata) {
+    std::optional<LapMetadata> without_time = metadata;
+    if (without_time) without_time->lap_time_seconds = 0.0;  // unusable, or it would be listed
+    const LapTimeline timeline = compute_lap_timeline(samples, without_time);
+    if (timeline.line_anchored) {
+        const double seconds = timeline.line_to_line_s;
+        if (!std::isfinite(seconds) || seconds <= 0.0) return std::nullopt;
+        if (timeline.from_the_line) return SampleLapTime{seconds, "lap time from the samples, line to line"};
+        return SampleLapTime{seconds, "lap time from the samples, line to line, its start extrapolated " +
+                                          fixed_text(timeline.lap_time_s.front(), 2) + " s before the first sample"};
+    }
+    // The fallback's spread session clock, not its raw span: the clock moves only with the
+    // scoring updates, so its span misses up to one scoring period at each end of the lap.
+    // First to last sample: nothing placed the line.
+    const std::vector<double>& times = timeline.lap_time_s;
     if (times.size() < 2) return std::nullopt;
     const double seconds = times.back();
     if (!std::isfinite(seconds) || seconds <= 0.0) return std::nullopt;
-    return seconds;
+    return SampleLapTime{seconds, "lap time from the samples, first to last sample (the line could not be placed)"};
 }
 
 std::vector<std::string> sample_flag_notes(std::span<const LapSample> samples) {

@@ -60,8 +60,17 @@ struct LapFiles {
 // not count.
 [[nodiscard]] std::vector<std::string> sample_flag_notes(std::span<const LapSample> samples);
 
-// The lap's duration as its samples give it: the per-sample timeline's time at the last sample.
-[[nodiscard]] std::optional<double> lap_time_from_samples(std::span<const LapSample> samples);
+// The lap's time as its samples give it, and how it was found (the listing's note).
+struct SampleLapTime {
+    double seconds = 0.0;
+    std::string note;
+};
+
+// The line-anchored timeline's line-to-line time when the line can be placed (`metadata`, when
+// there is one, gives the track length; its lap time is not used), else the fallback timeline's
+// time from the first sample to the last. Nothing when the samples give no time at all.
+[[nodiscard]] std::optional<SampleLapTime> lap_time_from_samples(std::span<const LapSample> samples,
+                                                                 const std::optional<LapMetadata>& metadata);
 
 // The grouping key of the best-lap marker and the sort, as shown to the user.
 [[nodiscard]] std::string listing_track(const LapListing& lap);

@@ -23,13 +23,15 @@ bool finite_position(const LapSample& s) {
 }  // namespace
 
 std::vector<double> car_path_m(std::span<const LapSample> samples, std::span<const double> time_s) {
-    std::vector<double> path(samples.size(), 0.0);
+    std::vector<double> path;
+    path.reserve(samples.size());
     double total = 0.0;
     std::optional<std::size_t> previous;  // the last sample with a finite position
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const LapSample& s = samples[i];
         if (finite_position(s)) {
-            if (previous) {
+            // A poll that saw the same telemetry again adds nothing: no root to take.
+            if (previous && (s.pos_x != samples[*previous].pos_x || s.pos_z != samples[*previous].pos_z)) {
                 const LapSample& p = samples[*previous];
                 const double dx = static_cast<double>(s.pos_x) - p.pos_x;
                 const double dz = static_cast<double>(s.pos_z) - p.pos_z;
@@ -43,7 +45,7 @@ std::vector<double> car_path_m(std::span<const LapSample> samples, std::span<con
             }
             previous = i;
         }
-        path[i] = total;
+        path.push_back(total);
     }
     return path;
 }
@@ -116,27 +118,34 @@ LapTimeline compute_lap_timeline(std::span<const LapSample> samples, const std::
 }
 
 double interpolate_at(std::span<const double> xs, std::span<const double> ys, double x) {
-    if (xs.empty()) {
-        return 0.0;
+    return CurveReader(xs).at(ys, x);
+}
+
+CurveReader::Point CurveReader::locate(double x) {
+    const std::span<const double> xs = xs_;
+    if (xs.empty()) return {.empty = true};
+    if (!(x > xs.front())) return {};
+    // The last sample that reaches the end, so a lap's end time is its last sample's.
+    if (!(x < xs.back())) return {xs.size() - 1, xs.size() - 1};
+    // The first x above: a few steps on from the last one when x has risen, else a search.
+    constexpr std::size_t kSteps = 8;
+    std::size_t j = above_;
+    if (j > 0 && j < xs.size() && xs[j - 1] <= x) {
+        const std::size_t stop = std::min(xs.size(), j + kSteps);
+        while (j < stop && xs[j] <= x) ++j;
+        if (j == stop && xs[j - 1] <= x) j = static_cast<std::size_t>(std::upper_bound(xs.begin() + j, xs.end(), x) - xs.begin());
+    } else {
+        j = static_cast<std::size_t>(std::ranges::upper_bound(xs, x) - xs.begin());
     }
-    if (!(x > xs.front())) {
-        return ys.front();
-    }
-    if (!(x < xs.back())) {
-        // The last sample that reaches the end, so a lap's end time is its last sample's.
-        return ys.back();
-    }
-    const auto above = std::ranges::upper_bound(xs, x);
-    const std::size_t j = static_cast<std::size_t>(above - xs.begin());
+    above_ = j;
     // xs[j - 1] <= x < xs[j]; step back to the first sample of a run of equal xs.
-    std::size_t i = j - 1;
+    const std::size_t i = j - 1;
     const double x0 = xs[i];
     if (x == x0) {
-        i = static_cast<std::size_t>(std::ranges::lower_bound(xs, x0) - xs.begin());
-        return ys[i];
+        const auto first = static_cast<std::size_t>(std::ranges::lower_bound(xs, x0) - xs.begin());
+        return {first, first};
     }
-    const double share = (x - x0) / (xs[j] - x0);
-    return ys[i] + share * (ys[j] - ys[i]);
+    return {i, j, (x - x0) / (xs[j] - x0)};
 }
 
 TimedSpan timed_span(const LapTimeline& t) {
@@ -156,15 +165,16 @@ TimedSpan timed_span(const LapTimeline& t) {
     return span;
 }
 
-double time_at_distance(const LapTimeline& t, const TimedSpan& lap, double distance_m) {
-    if (!t.line_anchored) return interpolate_at(t.distance_m, t.lap_time_s, distance_m);
+namespace {
+
+// The time since the line at `distance_m` of a line-anchored lap, `curve` reading its timed span.
+double anchored_time_at(const LapTimeline& t, const TimedSpan& lap, std::span<const double> d,
+                        std::span<const double> s, CurveReader& curve, double distance_m) {
     const auto between = [](double x0, double y0, double x1, double y1, double x) {
         return x1 > x0 ? y0 + (x - x0) / (x1 - x0) * (y1 - y0) : y0;
     };
     const double span = t.line_to_line_s;
     if (lap.begin >= lap.end) return between(0.0, 0.0, lap.end_m, span, std::clamp(distance_m, 0.0, lap.end_m));
-    const std::span<const double> d(t.distance_m.data() + lap.begin, lap.end - lap.begin);
-    const std::span<const double> s(t.lap_time_s.data() + lap.begin, lap.end - lap.begin);
     if (distance_m < d.front()) {
         if (!t.from_the_line) return s.front();
         return between(0.0, 0.0, d.front(), s.front(), std::max(distance_m, 0.0));
@@ -172,11 +182,37 @@ double time_at_distance(const LapTimeline& t, const TimedSpan& lap, double dista
     if (distance_m >= d.back()) {
         return std::max(s.back(), between(d.back(), s.back(), lap.end_m, span, std::min(distance_m, lap.end_m)));
     }
-    return interpolate_at(d, s, distance_m);
+    return curve.at(s, distance_m);
+}
+
+std::span<const double> in_span(const std::vector<double>& v, const TimedSpan& span) {
+    return span.begin < span.end ? std::span<const double>(v.data() + span.begin, span.end - span.begin)
+                                 : std::span<const double>();
+}
+
+}  // namespace
+
+double time_at_distance(const LapTimeline& t, const TimedSpan& lap, double distance_m) {
+    if (!t.line_anchored) return interpolate_at(t.distance_m, t.lap_time_s, distance_m);
+    const std::span<const double> d = in_span(t.distance_m, lap);
+    CurveReader curve(d);
+    return anchored_time_at(t, lap, d, in_span(t.lap_time_s, lap), curve, distance_m);
 }
 
 double time_at_distance(const LapTimeline& timeline, double distance_m) {
     return time_at_distance(timeline, timed_span(timeline), distance_m);
+}
+
+LapTimeReader::LapTimeReader(const LapTimeline& timeline)
+    : timeline_(timeline),
+      span_(timed_span(timeline)),
+      d_(timeline.line_anchored ? in_span(timeline.distance_m, span_) : std::span<const double>(timeline.distance_m)),
+      s_(timeline.line_anchored ? in_span(timeline.lap_time_s, span_) : std::span<const double>(timeline.lap_time_s)),
+      curve_(d_) {}
+
+double LapTimeReader::at(double distance_m) {
+    if (!timeline_.line_anchored) return curve_.at(s_, distance_m);
+    return anchored_time_at(timeline_, span_, d_, s_, curve_, distance_m);
 }
 
 }  // namespace corvel

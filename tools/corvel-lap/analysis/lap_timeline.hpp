@@ -65,6 +65,37 @@ struct LapTimeline {
 // first value below xs's range and to the last value at or past its end.
 [[nodiscard]] double interpolate_at(std::span<const double> xs, std::span<const double> ys, double x);
 
+// interpolate_at for many x along one curve. It keeps its place between calls, so x rising from
+// call to call (a grid walked from start to end) costs a step or two each instead of a search;
+// any other x is searched for. The same values as interpolate_at.
+class CurveReader {
+public:
+    explicit CurveReader(std::span<const double> xs) : xs_(xs) {}
+
+    [[nodiscard]] double at(std::span<const double> ys, double x) {
+        return at_with([ys](std::size_t i) { return ys[i]; }, x);
+    }
+    // `y(i)` gives the curve's value at xs[i].
+    template <class Y>
+    [[nodiscard]] double at_with(Y y, double x) {
+        const Point p = locate(x);
+        if (p.i == p.j) return p.empty ? 0.0 : y(p.i);
+        return y(p.i) + p.share * (y(p.j) - y(p.i));
+    }
+
+private:
+    struct Point {
+        std::size_t i = 0;
+        std::size_t j = 0;
+        double share = 0.0;
+        bool empty = false;
+    };
+    Point locate(double x);
+
+    std::span<const double> xs_;
+    std::size_t above_ = 0;  // the first index whose x lay above the last x asked, 0 before any
+};
+
 // The samples a lap's time against distance is read from: a line-anchored lap's from the line
 // to the end line (the samples past it left out), both crossings counted as points; otherwise all.
 struct TimedSpan {
@@ -79,5 +110,20 @@ struct TimedSpan {
 // since the line (0 at the line, line_to_line_s at the end line), else interpolate_at.
 [[nodiscard]] double time_at_distance(const LapTimeline& timeline, const TimedSpan& span, double distance_m);
 [[nodiscard]] double time_at_distance(const LapTimeline& timeline, double distance_m);
+
+// time_at_distance for many distances of one lap, each read like a CurveReader (fastest rising).
+class LapTimeReader {
+public:
+    explicit LapTimeReader(const LapTimeline& timeline);
+    [[nodiscard]] double at(double distance_m);
+    [[nodiscard]] const TimedSpan& span() const { return span_; }
+
+private:
+    const LapTimeline& timeline_;
+    TimedSpan span_;
+    std::span<const double> d_;  // the timed span's distances and times
+    std::span<const double> s_;
+    CurveReader curve_;
+};
 
 }  // namespace corvel

@@ -50,17 +50,21 @@ struct Anchor {
 // or fraction steps back is dropped.
 std::vector<Anchor> scoring_anchors(std::span<const LapSample> samples) {
     std::vector<Anchor> anchors;
+    // The latest pair's time, kept apart so the common case (a poll that saw no new pair) is
+    // one comparison; below every finite time until the first pair.
+    double latest = -std::numeric_limits<double>::infinity();
     for (const LapSample& s : samples) {
         const double time = s.session_time;
+        if (!(time > latest)) continue;  // also a time that is not a number
         const double fraction = s.lap_fraction;
         if (!std::isfinite(time) || !std::isfinite(fraction) || fraction < 0.0 || fraction > 1.0) continue;
-        if (!anchors.empty() && !(time > anchors.back().session_s)) continue;
         double turns = fraction;
         if (!anchors.empty()) {
             turns += std::round(anchors.back().turns - fraction);
             if (turns < anchors.back().turns) continue;
         }
         anchors.push_back({time, turns});
+        latest = time;
     }
     if (!anchors.empty()) {
         const double shift = std::round(1.0 - anchors.back().turns);
@@ -169,10 +173,12 @@ public:
         return between(*(above - 1), *above, t, p);
     }
 
-    // distance_at for every sample, in one sweep (the samples are in time order).
+    // distance_at for every sample, in one sweep (the samples are in time order), appended to
+    // `out`.
     void distances_at(std::span<const double> time_s, std::span<const double> path_m, std::vector<double>& out) const {
         std::size_t above = 0;  // the first anchor later than the sample
         double highest = -std::numeric_limits<double>::infinity();
+        out.reserve(out.size() + time_s.size());
         for (std::size_t i = 0; i < time_s.size(); ++i) {
             const double t = time_s[i];
             const double p = path_m[i];
@@ -186,7 +192,7 @@ public:
                 d = between(anchors_[above - 1], anchors_[above], t, p);
             }
             highest = std::max(highest, d);
-            out[i] = highest;
+            out.push_back(highest);
         }
     }
 
@@ -292,9 +298,14 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
         const double short_m = lap.track_length_m - distances->distance_at(clock.last_time(), path.back());
         return std::unexpected("the samples end " + fixed_text(short_m, 1) + " m before the line");
     }
+    // The last sample is the first poll past the end line: samples far past it are a lap cut
+    // short, whose lap fraction wrapped the wrong way (the end line put at its start).
+    if (!(clock.last_time() - line.end_s <= kMaxExtensionS)) {
+        return std::unexpected("the samples run " + fixed_text(clock.last_time() - line.end_s, 1) +
+                               " s past the line");
+    }
     if (!(line.end_s > line.start_s)) return std::unexpected(std::string("the line crossings are out of order"));
 
-    lap.distance_m.resize(n);
     distances->distances_at(poll_time, path, lap.distance_m);
 
     lap.estimated_span_s = line.end_s - line.start_s;
@@ -330,9 +341,13 @@ std::expected<LineAnchoredLap, std::string> anchor_to_line(std::span<const LapSa
                             "second while the speed is steady there");
     }
     lap.lap_time_s = std::move(ticks.time_s);
-    for (double& t : lap.lap_time_s) t = (t - start) * scale;
-    if (!std::ranges::all_of(lap.lap_time_s, [](double t) { return std::isfinite(t); }) ||
-        !std::ranges::all_of(lap.distance_m, [](double d) { return std::isfinite(d); })) {
+    bool finite = true;
+    for (double& t : lap.lap_time_s) {
+        t = (t - start) * scale;
+        finite &= std::isfinite(t);
+    }
+    // The distances are a running maximum: finite at both ends, finite throughout.
+    if (!finite || !std::isfinite(lap.distance_m.front()) || !std::isfinite(lap.distance_m.back())) {
         return std::unexpected(std::string("the samples give no finite times and distances"));
     }
     if (lap.track_length_estimated) {

@@ -57,7 +57,9 @@ std::optional<double> listing_lap_time(const LapFile& lap) {
     if (lap.metadata && std::isfinite(lap.metadata->lap_time_seconds) && lap.metadata->lap_time_seconds > 0.0) {
         return lap.metadata->lap_time_seconds;
     }
-    return lap_time_from_samples(lap.samples);
+    const auto from_samples = lap_time_from_samples(lap.samples, lap.metadata);
+    if (!from_samples) return std::nullopt;
+    return from_samples->seconds;
 }
 
 void read_one(const std::filesystem::path& path, ReadLap& out) {

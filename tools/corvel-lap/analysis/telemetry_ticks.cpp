@@ -46,11 +46,11 @@ struct Tick {
     float moved_s;  // movement time from the previous tick, NaN when unknown
 };
 
-// Rounds to the nearest whole number without a library call; `x` is clamped to a range any
-// tick count fits in.
-double nearest(double x) {
-    const double clamped = std::clamp(x, -1e9, 1e9);
-    return static_cast<double>(static_cast<long long>(clamped + (clamped >= 0.0 ? 0.5 : -0.5)));
+// Rounds a count of periods (never negative: the poll clock does not step back) to the nearest
+// whole number without a library call, at most 1e9, a range any tick count fits in.
+std::int64_t nearest(double x) {
+    if (!(x < 1e9)) return 1'000'000'000;
+    return static_cast<std::int64_t>(std::max(x, 0.0) + 0.5);
 }
 
 class TickGrid {
@@ -94,17 +94,24 @@ public:
         double sum_m = 0.0;
         double sum_mm = 0.0;
         double sum_mt = 0.0;
+        double previous_t = t0;
+        std::int64_t grid = 0;  // wide: a clock that jumps by hours adds up to 1e6 periods a tick
         for (std::size_t k = 1; k < ticks_.size(); ++k) {
             const double t = poll(k);
-            const double polled = t - poll(k - 1);
-            double periods = nearest(polled * per_period);
+            const double polled = t - previous_t;
+            previous_t = t;
+            std::int64_t periods = nearest(polled * per_period);
             const double m = moved(k);
             if (std::isfinite(m)) {
-                const double by_movement = nearest(m * per_period);
-                if (std::abs(by_movement * period_s - polled) <= period_s + 0.005) periods = by_movement;
+                const std::int64_t by_movement = nearest(m * per_period);
+                if (std::abs(static_cast<double>(by_movement) * period_s - polled) <= period_s + 0.005) {
+                    periods = by_movement;
+                }
             }
-            ticks_[k].grid = ticks_[k - 1].grid + static_cast<std::int32_t>(std::clamp(periods, 1.0, 1e6));
-            const double g = static_cast<double>(ticks_[k].grid);
+            grid += std::clamp<std::int64_t>(periods, 1, 1'000'000);
+            if (grid > std::numeric_limits<std::int32_t>::max()) return {0.0, 0.0};  // no grid fits that
+            ticks_[k].grid = static_cast<std::int32_t>(grid);
+            const double g = static_cast<double>(grid);
             sum_t += t - t0;
             sum_m += g;
             sum_mm += g * g;
@@ -123,26 +130,29 @@ private:
     std::vector<Tick>& ticks_;
 };
 
-}  // namespace
-
-std::vector<double> poll_clock(std::vector<double> session_times_s) {
-    const std::size_t n = session_times_s.size();
-    const auto first = std::ranges::find_if(session_times_s, [](double t) { return std::isfinite(t); });
-    double latest = first == session_times_s.end() ? 0.0 : *first;
+// The poll clock of `n` polls whose session times `time_of(i)` gives, into `t` (n entries; it
+// may be the storage `time_of` reads, which is read through before it is written).
+template <class TimeOf>
+void spread_poll_clock(std::size_t n, TimeOf time_of, std::vector<double>& t) {
+    t.resize(n);
+    std::size_t first = 0;
+    while (first < n && !std::isfinite(time_of(first))) ++first;
+    double latest = first == n ? 0.0 : time_of(first);
     // The first poll of each new session time, and that time.
     std::vector<std::size_t> updates;
     std::vector<double> clock;
     for (std::size_t i = 0; i < n; ++i) {
-        if (std::isfinite(session_times_s[i]) && session_times_s[i] > latest) latest = session_times_s[i];
-        if (i == 0 || latest != clock.back()) {
+        const double v = time_of(i);
+        const bool later = std::isfinite(v) && v > latest;
+        if (later) latest = v;
+        if (i == 0 || later) {
             updates.push_back(i);
             clock.push_back(latest);
         }
     }
-    std::vector<double>& t = session_times_s;  // read through above: written in place now
     if (updates.size() < 2) {  // a clock that never moves says nothing about the polls
         std::ranges::fill(t, latest);
-        return t;
+        return;
     }
     // The mean poll interval from the second update to the last, both true update polls; with
     // two updates only, the first run stands in (it may be partial, so this errs long).
@@ -152,26 +162,30 @@ std::vector<double> poll_clock(std::vector<double> session_times_s) {
     for (std::size_t u = 0; u < updates.size(); ++u) {
         const std::size_t begin = updates[u];
         const std::size_t end = u + 1 < updates.size() ? updates[u + 1] : n;
-        const double step = u + 1 < updates.size() ? (clock[u + 1] - clock[u]) / static_cast<double>(end - begin) : 0.0;
-        for (std::size_t i = begin; i < end; ++i) {
-            if (u == 0) {
-                // The lap began somewhere inside this scoring period: lay it back from its end.
-                t[i] = clock[1] - static_cast<double>(end - i) * interval;
-            } else if (u + 1 == updates.size()) {
-                t[i] = clock[u] + static_cast<double>(i - begin) * interval;
-            } else {
-                t[i] = clock[u] + static_cast<double>(i - begin) * step;
-            }
+        if (u == 0) {
+            // The lap began somewhere inside this scoring period: lay it back from its end.
+            for (std::size_t i = begin; i < end; ++i) t[i] = clock[1] - static_cast<double>(end - i) * interval;
+        } else if (u + 1 == updates.size()) {
+            for (std::size_t i = begin; i < end; ++i) t[i] = clock[u] + static_cast<double>(i - begin) * interval;
+        } else {
+            const double step = (clock[u + 1] - clock[u]) / static_cast<double>(end - begin);
+            for (std::size_t i = begin; i < end; ++i) t[i] = clock[u] + static_cast<double>(i - begin) * step;
         }
     }
-    return t;
+}
+
+}  // namespace
+
+std::vector<double> poll_clock(std::vector<double> session_times_s) {
+    const std::span<const double> read(session_times_s);
+    spread_poll_clock(read.size(), [read](std::size_t i) { return read[i]; }, session_times_s);
+    return session_times_s;
 }
 
 TelemetryTicks reconstruct_tick_times(std::span<const LapSample> samples) {
     TelemetryTicks result;
-    std::vector<double> times(samples.size());
-    std::ranges::transform(samples, times.begin(), [](const LapSample& s) { return double{s.session_time}; });
-    result.time_s = poll_clock(std::move(times));
+    const auto session_time_of = [samples](std::size_t i) { return double{samples[i].session_time}; };
+    spread_poll_clock(samples.size(), session_time_of, result.time_s);
     if (samples.empty() || samples.size() > std::numeric_limits<std::uint32_t>::max()) return result;
 
     std::vector<Tick> ticks;
@@ -187,15 +201,23 @@ TelemetryTicks reconstruct_tick_times(std::span<const LapSample> samples) {
     TickGrid::Fit fit{0.0, grid.shortest_step_s()};
     for (int round = 0; round < 2 && fit.period_s > 0.002; ++round) fit = grid.number(fit.period_s);
     if (!(fit.period_s > 0.002)) return result;
-    for (std::size_t k = 0; k < ticks.size(); ++k) {
-        const double on_grid = fit.origin_s + fit.period_s * static_cast<double>(ticks[k].grid);
-        if (!(std::abs(on_grid - grid.poll(k)) <= kMaxGridResidualS)) return result;  // keep the poll times
+    // Every sample takes its tick's time: one walk over both, the ticks in sample order. A tick
+    // too far from its poll means the grid does not describe the telemetry: the poll times
+    // are laid down again.
+    const auto on_grid = [&fit](const Tick& tick) { return fit.origin_s + fit.period_s * static_cast<double>(tick.grid); };
+    std::size_t k = 0;
+    double tick_time = on_grid(ticks.front());
+    bool fits = std::abs(tick_time - result.time_s.front()) <= kMaxGridResidualS;
+    for (std::size_t i = 0; i < samples.size() && fits; ++i) {
+        if (k + 1 < ticks.size() && ticks[k + 1].first_sample == i) {
+            tick_time = on_grid(ticks[++k]);
+            fits = std::abs(tick_time - result.time_s[i]) <= kMaxGridResidualS;
+        }
+        result.time_s[i] = tick_time;
     }
-    for (std::size_t k = 0; k < ticks.size(); ++k) {
-        const double on_grid = fit.origin_s + fit.period_s * static_cast<double>(ticks[k].grid);
-        const std::size_t end = k + 1 < ticks.size() ? ticks[k + 1].first_sample : samples.size();
-        std::fill(result.time_s.begin() + ticks[k].first_sample, result.time_s.begin() + static_cast<std::ptrdiff_t>(end),
-                  on_grid);
+    if (!fits) {
+        spread_poll_clock(samples.size(), session_time_of, result.time_s);
+        return result;
     }
     result.tick_period_s = fit.period_s;
     return result;

@@ -46,10 +46,12 @@ struct Exported {
     ldtest::Ldx ldx;
 };
 
-// The timeline the motec command computes: from the samples and the metadata's track length.
+// The timeline the motec command computes: from the samples, the metadata's track length and
+// its lap time.
 LapTimeline timeline_of(std::span<const LapSample> samples, const MotecLapDetails& details) {
     LapMetadata metadata;
     metadata.track_length_m = static_cast<float>(details.track_length_m.value_or(0.0));
+    metadata.lap_time_seconds = details.lap_time_s.value_or(0.0);
     return compute_lap_timeline(samples, metadata);
 }
 
@@ -58,17 +60,21 @@ std::expected<MotecExport, std::string> export_lap(std::span<const LapSample> sa
     return export_lap_to_motec(samples, timeline_of(samples, details), details);
 }
 
-// The last sample's time on the lap timeline.
-// The log starts at the first sample: its time on the timeline is 0 there.
+// The samples' times on the log's clock: time since the line when the timeline places it (the
+// log starts there, or at a first sample placed before it), else since the first sample.
 std::vector<double> log_times_of(std::span<const LapSample> samples, const MotecLapDetails& details) {
-    std::vector<double> times = timeline_of(samples, details).lap_time_s;
+    const LapTimeline timeline = timeline_of(samples, details);
+    std::vector<double> times = timeline.lap_time_s;
     const double first = times.empty() ? 0.0 : times.front();
-    for (double& t : times) t -= first;
+    const double origin = timeline.line_anchored ? std::min(0.0, first) : first;
+    for (double& t : times) t -= origin;
     return times;
 }
 
+// From the first sample to the last on the timeline.
 double timeline_span(const SyntheticLap& lap) {
-    return log_times_of(lap.samples, {}).back();
+    const std::vector<double> times = log_times_of(lap.samples, ring_details(lap));
+    return times.back() - times.front();
 }
 
 Exported export_and_read(const SyntheticLap& lap, const MotecLapDetails& details) {
@@ -79,11 +85,12 @@ Exported export_and_read(const SyntheticLap& lap, const MotecLapDetails& details
     return {*files, *log, ldtest::read_ldx(files->ldx)};
 }
 
-// What the grid point at `t` seconds after the first sample should hold, computed from the
-// samples at their timeline times: linear between the two samples around t, or the last
-// sample at or before.
+// What the grid point at `t` seconds of the log should hold, computed from the samples at
+// their times on the log's clock: linear between the two samples around t, or the last sample
+// at or before (the first before it).
 double expected_at(const std::vector<LapSample>& samples, const std::vector<double>& times, double t,
                    const std::function<double(const LapSample&)>& f, bool hold) {
+    if (t <= times.front()) return f(samples.front());
     for (std::size_t i = 0; i + 1 < samples.size(); ++i) {
         const double a = times[i];
         const double b = times[i + 1];
@@ -126,9 +133,10 @@ TEST(MotecExport, AllChannelsShareTheLapsMeanRateAndOneLength) {
     const Exported out = export_and_read(lap, ring_details(lap));
 
     const auto rate = static_cast<std::uint16_t>(std::lround(mean_rate));
-    // The samples stop 4 ms short of the lap time, so the grid runs on to it.
-    ASSERT_LT(span, lap.lap_time_s);
-    const auto points = static_cast<std::uint32_t>(std::ceil(lap.lap_time_s * rate)) + 1;
+    // The log runs from the line to the last sample, just past the next crossing.
+    const double last = log_times_of(lap.samples, ring_details(lap)).back();
+    ASSERT_GT(last, lap.lap_time_s);
+    const auto points = static_cast<std::uint32_t>(std::floor(last * rate)) + 1;
     EXPECT_EQ(out.files.rate_hz, rate);
     for (const auto& c : out.log.channels) {
         EXPECT_EQ(c.rate_hz, rate) << c.name;
@@ -292,7 +300,7 @@ TEST(MotecExport, AShortRecordingIsNotStretchedToItsLapTime) {
     EXPECT_LE(static_cast<double>(out.files.points - 1) / out.files.rate_hz, span);
 }
 
-TEST(MotecExport, LdxMarksOneLapFromTheFirstSampleToTheLapTime) {
+TEST(MotecExport, LdxMarksOneLapFromLineToLine) {
     const SyntheticLap lap = make_synthetic_lap();
 
     const Exported out = export_and_read(lap, ring_details(lap));
@@ -303,19 +311,61 @@ TEST(MotecExport, LdxMarksOneLapFromTheFirstSampleToTheLapTime) {
     EXPECT_EQ(out.ldx.fastest_lap, "1");
 }
 
-TEST(MotecExport, WithoutALapTimeTheLapEndsWithTheLog) {
-    const SyntheticLap lap = make_synthetic_lap();
-    MotecLapDetails details = ring_details(lap);
-    details.lap_time_s.reset();
-    const double span = timeline_span(lap);
+// The log's clock is the time since the line, so the Session Time channel at log time t reads
+// the session time the car had t seconds after it crossed the line (session 1000 s), also for a
+// lap whose recording began late; its end beacon is the crossing, from the samples alone when
+// there is no lap time. A lap whose line cannot be placed keeps the first sample as time 0.
+TEST(MotecExport, TheLogsClockAndBeaconsStandOnTheLine) {
+    struct Case {
+        const char* name;
+        double joined_s;        // samples before this (since the line) are dropped
+        bool with_lap_time;
+        bool line_placed;       // false: the lap fraction is frozen
+        double first_on_log_s;  // where the first sample's values appear on the log's clock
+    };
+    for (const Case c : {Case{"from the line", 0.0, true, true, 0.004}, Case{"joined 0.6 s late", 0.6, true, true, 0.6},
+                         Case{"no lap time", 0.0, false, true, 0.004}, Case{"line not placed", 0.0, false, false, 0.0}}) {
+        SCOPED_TRACE(c.name);
+        SyntheticLap lap = make_synthetic_lap();
+        std::erase_if(lap.samples, [&](const LapSample& s) { return s.session_time < 1000.0f + c.joined_s; });
+        const double first_s = lap.samples.front().session_time - 1000.0;
+        if (!c.line_placed) {
+            for (LapSample& s : lap.samples) s.lap_fraction = 0.25f;
+        }
+        MotecLapDetails details = ring_details(lap);
+        if (!c.with_lap_time) details.lap_time_s.reset();
 
-    const Exported out = export_and_read(lap, details);
+        const Exported out = export_and_read(lap, details);
 
-    const double log_end = static_cast<double>(out.files.points - 1) / out.files.rate_hz;
-    EXPECT_LE(log_end, span);
-    ASSERT_EQ(out.ldx.beacon_times_us.size(), 2u);
-    EXPECT_NEAR(out.ldx.beacon_times_us[1], log_end * 1e6, 1.0);
-    EXPECT_EQ(out.log.short_comment, "Lap 3 no time");
+        const ldtest::Channel* session = out.log.find("Session Time");
+        ASSERT_NE(session, nullptr);
+        const double rate = out.files.rate_hz;
+        const double log_end = static_cast<double>(out.files.points - 1) / rate;
+        ASSERT_EQ(out.ldx.beacon_times_us.size(), 2u);
+        // Truth: at log time t the car is t - (first_on_log - first) seconds past the line.
+        const double shift = c.line_placed ? 0.0 : first_s;
+        for (std::size_t k = 0; k < session->values.size(); ++k) {
+            const double t = static_cast<double>(k) / rate;
+            if (t < std::max(c.first_on_log_s, 0.05) || t > log_end - 0.05) continue;  // held ends
+            ASSERT_NEAR(session->values[k], 1000.0 + t + shift, 0.015) << "log time " << t;
+        }
+        if (c.line_placed) {
+            EXPECT_EQ(out.ldx.beacon_times_us[0], 0.0);
+            EXPECT_NEAR(out.ldx.beacon_times_us[1], 12.5e6, 5e3);  // the crossing, within 5 ms
+            EXPECT_GE(log_end, out.ldx.beacon_times_us[1] / 1e6);   // and inside the log
+        } else {
+            EXPECT_NEAR(out.ldx.beacon_times_us[1], log_end * 1e6, 1.0);
+            EXPECT_NE(out.log.long_comment.find("The line could not be placed"), std::string::npos);
+        }
+        if (c.joined_s > 0.0) {
+            EXPECT_NE(out.log.long_comment.find("is held back to it so that the log starts at the line"),
+                      std::string::npos)
+                << out.log.long_comment;
+        }
+        if (!c.with_lap_time) {
+            EXPECT_EQ(out.log.short_comment, "Lap 3 no time");
+        }
+    }
 }
 
 TEST(MotecExport, ALapWithoutMetadataStillExports) {

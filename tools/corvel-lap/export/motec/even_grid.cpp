@@ -19,7 +19,7 @@ std::size_t segment_at(const std::vector<double>& times, double t, std::size_t f
 }  // namespace
 
 std::expected<EvenGrid, std::string> plan_even_grid(std::span<const double> sample_times_s,
-                                                    double end_at_least_s) {
+                                                    double end_at_least_s, std::optional<double> start_at_s) {
     EvenGrid grid;
     double first = 0.0;
     double previous = 0.0;
@@ -32,30 +32,36 @@ std::expected<EvenGrid, std::string> plan_even_grid(std::span<const double> samp
             continue;
         }
         grid.kept.push_back(i);
-        grid.times_s.push_back(t - first);
+        grid.times_s.push_back(t);
         previous = t;
     }
     if (grid.kept.size() < 2)
         return std::unexpected("the lap needs at least two samples with increasing session times, it has " +
                                std::to_string(grid.kept.size()));
-    if (!(grid.times_s.back() > 0.0))
+    const double span = previous - first;
+    if (!(span > 0.0))
         return std::unexpected("the lap needs at least two samples with increasing session times; its " +
                                std::to_string(grid.kept.size()) + " samples all share one time");
+    const double origin = start_at_s && std::isfinite(*start_at_s) ? std::min(*start_at_s, first) : first;
+    for (double& t : grid.times_s) t -= origin;
+    const double lead = grid.times_s.front();  // the stretch before the first sample
 
-    const double span = grid.times_s.back();
     grid.mean_rate_hz = static_cast<double>(grid.kept.size() - 1) / span;
     const double rounded =
         std::clamp(std::round(grid.mean_rate_hz), 1.0, static_cast<double>(kMaxGridRateHz));
     grid.rate_hz = static_cast<std::uint16_t>(rounded);
-    double last_point = std::floor(span * rounded);
-    if (end_at_least_s > span && end_at_least_s - span <= kMaxHoldPastLastSampleS)
+    const double end = grid.times_s.back();
+    // The last point at or before the last sample, or the first at or past the wanted end
+    // when that lies beyond it (even between the two).
+    double last_point = std::floor(end * rounded);
+    if (end_at_least_s > last_point / rounded && end_at_least_s - end <= kMaxHoldPastLastSampleS)
         last_point = std::ceil(end_at_least_s * rounded);
     const std::string what =
         std::to_string(grid.kept.size()) + " samples span " + std::to_string(span) + " s";
     if (!(last_point < static_cast<double>(kMaxGridPoints)))
         return std::unexpected("the lap's " + what + ", too long to export (at most " +
                                std::to_string(kMaxGridPoints) + " points)");
-    const double sparse_limit =
+    const double sparse_limit = std::floor(lead * rounded) +
         static_cast<double>(kMaxGridPointsPerSample * grid.kept.size() + kGridPointAllowance);
     if (!(last_point < sparse_limit))
         return std::unexpected("the lap's " + what + ", too sparse to resample onto an even grid at " +
@@ -72,7 +78,7 @@ std::vector<double> resample_linear(const EvenGrid& grid, std::span<const double
     for (std::size_t k = 0; k < grid.points; ++k) {
         const double t = static_cast<double>(k) / grid.rate_hz;
         j = segment_at(times, t, j);
-        if (j + 1 >= times.size()) {
+        if (j + 1 >= times.size() || t < times[j]) {  // past the last sample, or before the first
             out.push_back(values[j]);
             continue;
         }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,7 +22,7 @@ inline constexpr std::size_t kGridPointAllowance = 1000;
 
 struct EvenGrid {
     std::vector<std::size_t> kept;  // indices of the samples that form the time base
-    std::vector<double> times_s;    // their times, seconds since the first kept sample
+    std::vector<double> times_s;    // their times, seconds since the log's start
     std::uint16_t rate_hz = 0;      // the grid's rate; point k lies at k / rate_hz seconds
     std::size_t points = 0;
     double mean_rate_hz = 0.0;  // before rounding, for the record
@@ -32,13 +33,16 @@ inline constexpr double kMaxHoldPastLastSampleS = 0.5;
 
 // Lays the grid over the samples' times: the lap timeline's `lap_time_s`, where LMU's scoring
 // steps are already spread over the polls. A time that is not finite or earlier than the
-// previous kept one drops its sample (the timeline has none; other callers may). The grid ends
-// at the last sample, or reaches `end_at_least_s` (seconds since the first kept sample) when
-// that lies at most kMaxHoldPastLastSampleS past the last sample; points past the last sample
-// hold its values. Fails when fewer than two samples remain, their times span no time, or the
-// grid would be too long or too sparse for them.
+// previous kept one drops its sample (the timeline has none; other callers may). The log
+// starts at the first kept sample, or at `start_at_s` (on the samples' clock) when that lies
+// before it: the points before the first sample hold its values. The grid ends at the last
+// sample, or reaches `end_at_least_s` (seconds since the log's start) when that lies at most
+// kMaxHoldPastLastSampleS past the last sample; points past the last sample hold its values.
+// Fails when fewer than two samples remain, their times span no time, or the grid would be
+// too long or too sparse for them (the points before the first sample not counted).
 [[nodiscard]] std::expected<EvenGrid, std::string> plan_even_grid(std::span<const double> sample_times_s,
-                                                                  double end_at_least_s = 0.0);
+                                                                  double end_at_least_s = 0.0,
+                                                                  std::optional<double> start_at_s = std::nullopt);
 
 // `values` holds one value per kept sample (grid.kept order).
 [[nodiscard]] std::vector<double> resample_linear(const EvenGrid& grid, std::span<const double> values);

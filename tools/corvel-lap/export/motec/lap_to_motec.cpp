@@ -122,7 +122,7 @@ std::string upper_ascii(std::string text) {
 }
 
 std::string long_comment(std::span<const LapSample> samples, const EvenGrid& grid, const MotecLapDetails& d,
-                         bool has_distance) {
+                         const LapTimeline& timeline, bool has_distance) {
     std::string text = "Lap " + std::to_string(d.lap_number);
     if (!d.source_file_name.empty()) text += " of " + d.source_file_name;
     text += ", lap time " + lap_time_text(d.lap_time_s) + ". ";
@@ -131,19 +131,25 @@ std::string long_comment(std::span<const LapSample> samples, const EvenGrid& gri
         text += " (" + std::to_string(grid.kept.size()) + " with increasing session times)";
     text += " resampled to " + std::to_string(grid.rate_hz) + " Hz, the lap's mean rate of " +
             fixed(grid.mean_rate_hz, 2) + " Hz rounded, on an even grid of " + std::to_string(grid.points) +
-            " points from the first sample: linear interpolation; gear and flags hold the last sample.";
+            (timeline.line_anchored ? " points from the start line" : " points from the first sample") +
+            ": linear interpolation; gear and flags hold the last sample.";
+    const double lead = grid.times_s.front();
+    if (lead > 0.0)
+        text += " The first sample, " + fixed(lead, 3) + " s after the line, is held back to it so that the log "
+                "starts at the line.";
     const double log_end = static_cast<double>(grid.points - 1) / grid.rate_hz;
     const double held = log_end - grid.times_s.back();
     if (held > 0.0)
         text += " The last sample is held for the final " + fixed(held * 1000.0, 0) +
                 " ms so that the log reaches the lap time.";
+    if (!timeline.line_anchored) text += " The line could not be placed: time 0 is the first sample.";
     if (!has_distance) text += " The metadata has no usable track length, so Lap Distance is left out.";
     text += " Exported by corvel-lap.";
     return text;
 }
 
 LdSession make_session(std::span<const LapSample> samples, const EvenGrid& grid, const MotecLapDetails& d,
-                       bool has_distance) {
+                       const LapTimeline& timeline, bool has_distance) {
     LdSession s;
     const LdDateTime when = ld_date_time(d.created_at);
     s.date = when.date;
@@ -155,7 +161,7 @@ LdSession make_session(std::span<const LapSample> samples, const EvenGrid& grid,
     s.event = upper_ascii(d.simulator.empty() ? std::string("lmu") : d.simulator);
     if (!d.track_config.empty()) s.event += " " + d.track_config;
     s.session = session_words(d.session_type);
-    s.long_comment = long_comment(samples, grid, d, has_distance);
+    s.long_comment = long_comment(samples, grid, d, timeline, has_distance);
     s.vehicle_id = s.vehicle;
     s.vehicle_type = d.car_class;
     s.vehicle_comment = d.car_id;
@@ -238,11 +244,17 @@ std::expected<MotecExport, std::string> export_lap_to_motec(std::span<const LapS
     if (timeline.lap_time_s.size() != samples.size() || timeline.distance_m.size() != samples.size())
         return std::unexpected("the lap timeline has " + std::to_string(timeline.lap_time_s.size()) +
                                " times for " + std::to_string(samples.size()) + " samples");
-    // The log reaches the lap time when the samples stop just short of it, so that the lap's
-    // end beacon lies within the log.
+    // A line-anchored lap's log starts at the start crossing and its beacons lie on both
+    // crossings (a lap joined late shows its first sample at its time since the line);
+    // otherwise the log starts at the first sample and ends at the lap time. The log reaches
+    // the end beacon when the samples stop just short of it, so that it lies within the log.
     const bool has_lap_time =
         details.lap_time_s && std::isfinite(*details.lap_time_s) && *details.lap_time_s > 0.0;
-    auto grid = plan_even_grid(timeline.lap_time_s, has_lap_time ? *details.lap_time_s : 0.0);
+    const bool from_line = timeline.line_anchored && !timeline.lap_time_s.empty();
+    const double first_time = from_line ? timeline.lap_time_s.front() : 0.0;
+    const double origin = std::min(0.0, first_time);  // a first sample placed before the line opens the log
+    const double end_s = from_line ? timeline.line_to_line_s - origin : has_lap_time ? *details.lap_time_s : 0.0;
+    auto grid = plan_even_grid(timeline.lap_time_s, end_s, from_line ? std::optional(0.0) : std::nullopt);
     if (!grid) return std::unexpected(grid.error());
 
     const bool has_distance = usable_track_length(details.track_length_m);
@@ -261,17 +273,18 @@ std::expected<MotecExport, std::string> export_lap_to_motec(std::span<const LapS
                 make_channel("Lap Distance", "Dist", "m", Method::Linear, *grid, std::move(metres)));
         }
     }
-    log.session = make_session(samples, *grid, details, has_distance);
+    log.session = make_session(samples, *grid, details, timeline, has_distance);
 
     auto ld = encode_ld(log);
     if (!ld) return std::unexpected(ld.error());
 
     const double log_end = static_cast<double>(grid->points - 1) / grid->rate_hz;
-    const std::array<double, 2> beacons{0.0, has_lap_time ? *details.lap_time_s : log_end};
+    const std::array<double, 2> beacons = from_line ? std::array{0.0 - origin, end_s}
+                                                    : std::array{0.0, has_lap_time ? *details.lap_time_s : log_end};
 
     MotecExport out;
     out.ld = std::move(*ld);
-    out.ldx = format_ldx(beacons, beacons[1]);
+    out.ldx = format_ldx(beacons, beacons[1] - beacons[0]);
     out.rate_hz = grid->rate_hz;
     out.points = grid->points;
     out.channels = log.channels.size();
