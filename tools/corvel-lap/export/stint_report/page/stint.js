@@ -33,7 +33,17 @@
   }
   const fmt = (v, digits, unit) => (finite(v) ? v.toFixed(digits) + (unit || "") : "–");
   const signed = (v, digits) => (finite(v) ? (v > 0 ? "+" : v < 0 ? "−" : "±") + Math.abs(v).toFixed(digits) : "–");
-  const lapName = (data, i) => "#" + (i + 1) + " " + data.laps[i].label;
+  const lapName = (data, i) => "#" + (i + 1) + " " + data.laps[i].short;
+
+  // Laps of one stint share most of their names (prefix, track, car): the page shows what
+  // tells them apart, from the last word boundary before they differ; the full name on hover.
+  function shortenLabels(laps) {
+    const labels = laps.map((l) => String(l.label));
+    let common = labels.length > 1 ? labels[0] : "";
+    for (const l of labels) while (!l.startsWith(common)) common = common.slice(0, -1);
+    const cut = common.lastIndexOf("-") + 1;
+    laps.forEach((l, i) => { l.short = labels[i].slice(cut) || labels[i]; });
+  }
   const cornerLabel = (c) => "T" + c.number + (c.name ? " " + c.name : "");
 
   // ---- figures ----
@@ -103,10 +113,10 @@
       axes: [
         { stroke: AXIS, grid: { stroke: GRID, width: 1 }, ticks: { stroke: GRID }, size: 30,
           incrs: [1, 2, 5, 10, 20, 50, 100], values: (_, ticks) => ticks.map((t) => (Number.isInteger(t) ? "#" + t : "")) },
-        { stroke: AXIS, grid: { stroke: GRID, width: 1 }, ticks: { stroke: GRID }, size: 64,
-          values: (_, ticks) => ticks.map(lapTime) },
+        { stroke: AXIS, grid: { stroke: GRID, width: 1 }, ticks: { stroke: GRID }, size: 72,
+          values: (_, ticks) => ticks.map((t) => lapTime(t).replace(/0+$/, "").replace(/\.$/, ".0")) },
       ],
-      cursor: { drag: { x: false, y: false }, points: { size: 10 } },
+      cursor: { drag: { x: false, y: false }, points: { size: 10 }, y: false },
       hooks: { setCursor: [(p) => show(p.cursor.idx)] },
     }, [xs, counted, others, level(data.bestLapS), level(data.medianLapS), level(data.idealLapS)], host);
     // A click on the chart opens the lap's report when it was written.
@@ -276,7 +286,7 @@
     head(table, ["#", "lap", "created (UTC)", "lap time", "gap (s)", "fuel (L)", "counted"].concat(data.reportsAsked ? ["report"] : []));
     data.laps.forEach((l, i) => {
       const best = i === data.bestLap;
-      const tr = row(table, [[String(i + 1), "text"], [l.label + (best ? "  (best)" : ""), "text"],
+      const tr = row(table, [[String(i + 1), "text"], [l.short + (best ? "  (best)" : ""), "text"],
                              [String(l.createdAt || "").slice(0, 19).replace("T", " ")], [lapTime(l.lapTimeS)],
                              [best ? "" : signed(l.gapS, 3)], [fmt(l.fuelUsedL, 2)],
                              [l.included ? "yes" : l.note || "no", "note-cell"]], best ? "best" : l.included ? "" : "out");
@@ -307,6 +317,7 @@
       return fail("the stint data is incomplete");
     }
     if (data.laps.length === 0) return fail("the stint has no laps");
+    shortenLabels(data.laps);
     const lapColours = colourOfLaps(data);
     figures(data);
     lapTable(data);
