@@ -1,16 +1,19 @@
 // Writes the stint pages: for each group its data blob in the stint template, and on request
 // each lap's report against the group's best lap (the lap report itself, report_data and
-// report_page), named after the lap so that the page can link to it.
+// report_page), named after the lap so that the page can link to it. The reports are made on
+// a few threads: a long stint's hundreds of comparisons would otherwise take their sum.
 #include "export/stint_report/stint_report.hpp"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <fstream>
 #include <optional>
 #include <set>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "export/report/report_assets.hpp"
@@ -118,9 +121,45 @@ std::filesystem::path lap_path(const StintPageOptions& options, const StintLap& 
     return options.folder / path_from_utf8(lap.file);
 }
 
-// Each lap's report against the best lap (the best lap's own report alone), written into
-// `dir`. A lap that cannot be read or compared gets no report and says why on the page; a
-// report that cannot be written ends everything.
+// One lap's report against the best lap (the best lap's own report shows it alone), written
+// to `target`. The lap is read here, so the workers read their laps side by side.
+struct ReportOutcome {
+    std::optional<std::string> error;  // the lap gets no report and the page says why
+    std::optional<std::string> write_error;  // ends everything
+};
+
+ReportOutcome write_lap_report(const StintLap& entry, const StintLap& best_entry, const LapFile& best, bool is_best,
+                               const StintPageOptions& options, const std::filesystem::path& target) {
+    std::optional<LapFile> other;
+    if (!is_best) {
+        auto read = read_lap_file(lap_path(options, entry));
+        if (!read) return {.error = entry.file + ": " + read.error().message, .write_error = {}};
+        other = std::move(*read);
+    }
+    const auto data = other ? make_report_data(*other, entry.file, &best, best_entry.file)
+                            : make_report_data(best, entry.file, nullptr, {});
+    if (!data) return {.error = data.error(), .write_error = {}};
+    const std::string page = render_report_page(lap_report_title(other ? *other : best, !is_best), data->json);
+    if (auto done = write_file(target, page); !done) return {.error = {}, .write_error = done.error()};
+    return {};
+}
+
+// `count` jobs on a few threads (a report is a lap read, a comparison and a page written;
+// they do not share anything but the best lap, read only).
+template <typename Job>
+void run_in_parallel(std::size_t count, Job job) {
+    const std::size_t workers = std::min<std::size_t>(count, std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i = next++; i < count; i = next++) job(i);
+    };
+    std::vector<std::jthread> threads;
+    for (std::size_t w = 1; w < workers; ++w) threads.emplace_back(work);
+    work();
+}
+
+// Each lap's report, written into `dir`. A lap that cannot be read or compared gets no report
+// and says why on the page; a report that cannot be written ends everything.
 std::expected<std::vector<StintLapReport>, std::string> write_lap_reports(const StintGroup& group,
                                                                           const StintPageOptions& options,
                                                                           const std::filesystem::path& dir,
@@ -133,36 +172,28 @@ std::expected<std::vector<StintLapReport>, std::string> write_lap_reports(const 
     }
     const StintLap& best_entry = group.laps[*group.best_lap];
     const auto best = read_lap_file(lap_path(options, best_entry));
-    for (std::size_t i = 0; i < group.laps.size(); ++i) {
-        const StintLap& entry = group.laps[i];
-        if (!best) {
-            reports[i].error = "the best lap cannot be read: " + best_entry.file + ": " + best.error().message;
-            continue;
+    if (!best) {
+        for (StintLapReport& report : reports) {
+            report.error = "the best lap cannot be read: " + best_entry.file + ": " + best.error().message;
         }
-        const bool is_best = i == *group.best_lap;
-        std::optional<LapFile> other;
-        if (!is_best) {
-            auto read = read_lap_file(lap_path(options, entry));
-            if (!read) {
-                reports[i].error = entry.file + ": " + read.error().message;
-                continue;
-            }
-            other = std::move(*read);
+        return reports;
+    }
+    // Named in lap order before any is written, so the names do not depend on the workers.
+    std::vector<std::string> names;
+    for (const StintLap& entry : group.laps) names.push_back(unique_name(report_stem(entry.file), "-vs-best.html", taken));
+    std::vector<ReportOutcome> outcomes(group.laps.size());
+    run_in_parallel(group.laps.size(), [&](std::size_t i) {
+        outcomes[i] = write_lap_report(group.laps[i], best_entry, *best, i == *group.best_lap, options,
+                                       dir / path_from_utf8(names[i]));
+    });
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        if (outcomes[i].write_error) return std::unexpected(*outcomes[i].write_error);
+        if (outcomes[i].error) {
+            reports[i].error = outcomes[i].error;
+        } else {
+            reports[i].file = names[i];
+            written.push_back(dir / path_from_utf8(names[i]));
         }
-        const LapFile& shown = other ? *other : *best;
-        const auto data = other ? make_report_data(*other, entry.file, &*best, best_entry.file)
-                                : make_report_data(*best, entry.file, nullptr, {});
-        if (!data) {
-            reports[i].error = data.error();
-            continue;
-        }
-        const std::string name = unique_name(report_stem(entry.file), "-vs-best.html", taken);
-        const std::filesystem::path target = dir / path_from_utf8(name);
-        if (auto done = write_file(target, render_report_page(lap_report_title(shown, !is_best), data->json)); !done) {
-            return std::unexpected(done.error());
-        }
-        written.push_back(target);
-        reports[i].file = name;
     }
     return reports;
 }
