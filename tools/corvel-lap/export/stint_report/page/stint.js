@@ -108,7 +108,7 @@
     };
     const width = Math.max(360, host.clientWidth - 4);
     const u = new uPlot({
-      width, height: 300, series, legend: { show: false },
+      width, height: 360, series, legend: { show: false },
       scales: { x: { time: false, range: [0.5, n + 0.5] }, y: { range: [lo - pad, hi + pad] } },
       axes: [
         { stroke: AXIS, grid: { stroke: GRID, width: 1 }, ticks: { stroke: GRID }, size: 30,
@@ -204,6 +204,7 @@
     // Corner numbers beside their apexes, away from the centre; the corners to work on ringed.
     ctx.font = "11px system-ui, sans-serif"; ctx.textAlign = "center"; ctx.textBaseline = "middle";
     const floorIndex = (d) => { let k = 0; while (k + 1 < m.d.length && m.d[k + 1] <= d) k++; return k; };
+    const placed = [];
     for (const c of data.corners) {
       if (!finite(c.apexM)) continue;
       const i = floorIndex(c.apexM);
@@ -212,8 +213,16 @@
         ctx.strokeStyle = BEST; ctx.lineWidth = 2;
         ctx.beginPath(); ctx.arc(ax, az, 8, 0, 2 * Math.PI); ctx.stroke();
       }
+      // Close corners (a chicane) would print their numbers over each other: a label moves
+      // further out until it clears the ones already placed.
+      let out = 15, lx = ax + out * dx / len, lz = az + out * dz / len;
+      while (out < 60 && placed.some(([px2, pz2]) => Math.abs(px2 - lx) < 18 && Math.abs(pz2 - lz) < 12)) {
+        out += 12; lx = ax + out * dx / len; lz = az + out * dz / len;
+      }
+      lx = Math.min(Math.max(lx, 12), W - 12); lz = Math.min(Math.max(lz, 8), H - 8);  // inside the canvas
+      placed.push([lx, lz]);
       ctx.fillStyle = finite(c.workOnRank) ? BEST : "#e8ecf2";
-      ctx.fillText("T" + c.number, ax + 15 * dx / len, az + 15 * dz / len);
+      ctx.fillText("T" + c.number, lx, lz);
     }
     if (!data.idealParts.length) {
       legend.append(el("div", "note", "No ideal lap: the stint has no counted lap."));
