@@ -1,5 +1,4 @@
-// Fills the report template: each {{name}} marker is replaced in one pass, so nothing that is
-// inlined (uPlot, the data) is ever searched for markers itself.
+// Fills the report template with its styles, uPlot, the data and the page script.
 #include "export/report/report_page.hpp"
 
 #include <array>
@@ -10,21 +9,12 @@
 
 namespace corvel {
 
-std::string render_report_page(std::string_view title, std::string_view data_json) {
-    const std::string escaped_title = xml_escape(title);
-    const std::array<std::pair<std::string_view, std::string_view>, 7> parts{{
-        {"{{title}}", escaped_title},
-        {"{{uplot_style}}", report_assets::uplot_style()},
-        {"{{page_style}}", report_assets::page_style()},
-        {"{{uplot_license}}", report_assets::uplot_license()},
-        {"{{uplot_script}}", report_assets::uplot_script()},
-        {"{{data}}", data_json},
-        {"{{page_script}}", report_assets::page_script()},
-    }};
-    const std::string_view page = report_assets::page_template();
+std::string fill_page_template(std::string_view page,
+                               std::span<const std::pair<std::string_view, std::string_view>> parts) {
+    std::size_t inlined = 0;
+    for (const auto& part : parts) inlined += part.second.size();
     std::string out;
-    out.reserve(page.size() + data_json.size() + report_assets::uplot_script().size() +
-                report_assets::page_script().size() + 8192);
+    out.reserve(page.size() + inlined);
     std::size_t at = 0;
     while (at < page.size()) {
         const std::size_t open = page.find("{{", at);
@@ -39,13 +29,27 @@ std::string render_report_page(std::string_view title, std::string_view data_jso
                 break;
             }
         }
-        if (!replaced) {  // braces that are no marker stay as they are
+        if (!replaced) {
             out.append("{{");
             at = open + 2;
         }
     }
     if (at < page.size()) out.append(page.substr(at));
     return out;
+}
+
+std::string render_report_page(std::string_view title, std::string_view data_json) {
+    const std::string escaped_title = xml_escape(title);
+    const std::array<std::pair<std::string_view, std::string_view>, 7> parts{{
+        {"{{title}}", escaped_title},
+        {"{{uplot_style}}", report_assets::uplot_style()},
+        {"{{page_style}}", report_assets::page_style()},
+        {"{{uplot_license}}", report_assets::uplot_license()},
+        {"{{uplot_script}}", report_assets::uplot_script()},
+        {"{{data}}", data_json},
+        {"{{page_script}}", report_assets::page_script()},
+    }};
+    return fill_page_template(report_assets::page_template(), parts);
 }
 
 }  // namespace corvel
